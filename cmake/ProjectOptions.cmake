@@ -1,0 +1,24 @@
+# Compiler settings shared by every target of ours (not by third-party code).
+add_library(project_warnings INTERFACE)
+target_compile_options(project_warnings INTERFACE
+  -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wold-style-cast
+  -Wcast-align -Wunused -Woverloaded-virtual
+  -Wformat=2 -Werror)
+
+# Platform-free code is also built natively with sanitizers.
+option(PROJECT_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+add_library(project_sanitizers INTERFACE)
+if(PROJECT_SANITIZE)
+  target_compile_options(project_sanitizers INTERFACE
+    -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_link_options(project_sanitizers INTERFACE -fsanitize=address,undefined)
+endif()
+
+add_library(project_options INTERFACE)
+target_link_libraries(project_options INTERFACE project_warnings project_sanitizers)
+target_compile_features(project_options INTERFACE cxx_std_20)
+if(WIN32)
+  # Unicode Win32 declarations, no min/max macros, Windows 7 API level.
+  target_compile_definitions(project_options INTERFACE
+    WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+endif()

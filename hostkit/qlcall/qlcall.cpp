@@ -1,0 +1,225 @@
+// qlcall: loads Quorlane.dll at run time and calls its exports by name.
+//
+//   qlcall [--dll PATH] [--raw] EXPORT [ARG...] [-- EXPORT [ARG...]]...
+//
+// All calls of one command run in one process, in order, so a session can be
+// started, used and ended:  qlcall SetInitial @window -- GetVATList -- FreeInitial
+//
+// Arguments: texts may carry \xHH and \\ escapes; @null passes a null text
+// pointer; integers are decimal or 0x hex; @window passes a hidden window of
+// qlcall's own (a message-only window) as the host window.
+// Output: one line per text or integer result, texts escaped as \xHH where not
+// printable (or the bytes unchanged with --raw); calls without a result print
+// nothing. Lines end in a single LF.
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "export_signatures.h"
+#include "text_escape.h"
+#include "win32/unique_resource.h"
+
+namespace {
+
+constexpr int kExitUsage = 2;
+constexpr int kExitLoad = 3;
+
+struct Argument {
+  std::uint32_t value = 0;
+  std::string text;  // storage for text arguments
+  bool isText = false;
+  bool isNull = false;
+};
+
+struct Call {
+  const hostkit::ExportSignature* signature = nullptr;
+  std::vector<Argument> args;
+};
+
+void PrintUsage() {
+  std::fputs(
+      "usage: qlcall [--dll PATH] [--raw] EXPORT [ARG...] [-- EXPORT [ARG...]]...\n"
+      "  texts: \\xHH and \\\\ escapes, @null for a null pointer\n"
+      "  integers: decimal or 0x hex; @window: a hidden window of qlcall's own\n"
+      "exports:\n",
+      stderr);
+  for (const auto& e : hostkit::kExports) std::fprintf(stderr, "  %.*s\n", static_cast<int>(e.name.size()), e.name.data());
+}
+
+HWND OwnWindow() {
+  static win32::UniqueWindow window{
+      ::CreateWindowExW(0, L"STATIC", L"qlcall", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr)};
+  return window.get();
+}
+
+bool ParseArgument(hostkit::ArgKind kind, std::string_view token, Argument& out) {
+  switch (kind) {
+    case hostkit::ArgKind::Text: {
+      out.isText = true;
+      if (token == "@null") {
+        out.isNull = true;
+        return true;
+      }
+      auto bytes = hostkit::UnescapeBytes(token);
+      if (!bytes) return false;
+      out.text = std::move(*bytes);
+      return true;
+    }
+    case hostkit::ArgKind::Window:
+      if (token == "@window") {
+        out.value = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(OwnWindow()));
+        return true;
+      }
+      [[fallthrough]];
+    case hostkit::ArgKind::Integer: {
+      const auto value = hostkit::ParseInteger(token);
+      if (!value) return false;
+      out.value = *value;
+      return true;
+    }
+  }
+  return false;
+}
+
+std::uint32_t ValueOf(const Argument& a) {
+  if (!a.isText) return a.value;
+  if (a.isNull) return 0;
+  return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(a.text.c_str()));
+}
+
+// Every export takes 32-bit arguments and cleans its own stack, so calling it
+// through a pointer of the right arity is exact; EAX is ignored for exports
+// that return nothing.
+std::uint32_t Invoke(FARPROC proc, const std::vector<Argument>& args) {
+  using Arity0 = std::uint32_t(WINAPI*)();
+  using Arity1 = std::uint32_t(WINAPI*)(std::uint32_t);
+  using Arity2 = std::uint32_t(WINAPI*)(std::uint32_t, std::uint32_t);
+  switch (args.size()) {
+    case 0: return reinterpret_cast<Arity0>(reinterpret_cast<void*>(proc))();
+    case 1: return reinterpret_cast<Arity1>(reinterpret_cast<void*>(proc))(ValueOf(args[0]));
+    default: return reinterpret_cast<Arity2>(reinterpret_cast<void*>(proc))(ValueOf(args[0]), ValueOf(args[1]));
+  }
+}
+
+std::wstring Widen(std::string_view text) {
+  const int length = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+  return wide;
+}
+
+std::wstring DefaultDllPath() {
+  std::wstring path(MAX_PATH, L'\0');
+  const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+  path.resize(length);
+  const auto slash = path.find_last_of(L"\\/");
+  return (slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1)) + L"Quorlane.dll";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Results are bytes: no CR is added before line feeds.
+  _setmode(_fileno(stdout), _O_BINARY);
+  std::wstring dllPath;
+  bool raw = false;
+  int i = 1;
+  for (; i < argc; ++i) {
+    const std::string_view option = argv[i];
+    if (option == "--dll" && i + 1 < argc) {
+      dllPath = Widen(argv[++i]);
+    } else if (option == "--raw") {
+      raw = true;
+    } else if (option == "--help" || option == "-h") {
+      PrintUsage();
+      return 0;
+    } else {
+      break;
+    }
+  }
+  if (i >= argc) {
+    PrintUsage();
+    return kExitUsage;
+  }
+
+  std::vector<Call> calls;
+  while (i < argc) {
+    Call call;
+    call.signature = hostkit::FindExport(argv[i]);
+    if (!call.signature) {
+      std::fprintf(stderr, "qlcall: no export named %s\n", argv[i]);
+      return kExitUsage;
+    }
+    ++i;
+    for (; i < argc && std::string_view(argv[i]) != "--"; ++i) {
+      if (call.args.size() >= call.signature->argCount) {
+        std::fprintf(stderr, "qlcall: too many arguments for %s\n", argv[i - 1]);
+        return kExitUsage;
+      }
+      Argument arg;
+      if (!ParseArgument(call.signature->args[call.args.size()], argv[i], arg)) {
+        std::fprintf(stderr, "qlcall: bad argument '%s'\n", argv[i]);
+        return kExitUsage;
+      }
+      call.args.push_back(std::move(arg));
+    }
+    if (i < argc) ++i;  // the "--"
+    // Missing trailing text arguments are passed as empty texts.
+    while (call.args.size() < call.signature->argCount) {
+      Argument arg;
+      if (!ParseArgument(call.signature->args[call.args.size()], "", arg)) {
+        std::fprintf(stderr, "qlcall: missing argument for %.*s\n",
+                     static_cast<int>(call.signature->name.size()), call.signature->name.data());
+        return kExitUsage;
+      }
+      call.args.push_back(std::move(arg));
+    }
+    calls.push_back(std::move(call));
+  }
+
+  if (dllPath.empty()) dllPath = DefaultDllPath();
+  win32::UniqueModule dll{::LoadLibraryW(dllPath.c_str())};
+  if (!dll) dll.reset(::LoadLibraryW(L"Quorlane.dll"));
+  if (!dll) {
+    std::fprintf(stderr, "qlcall: cannot load Quorlane.dll (error %lu)\n", ::GetLastError());
+    return kExitLoad;
+  }
+
+  for (const Call& call : calls) {
+    const std::string name(call.signature->name);
+    const FARPROC proc = ::GetProcAddress(dll.get(), name.c_str());
+    if (!proc) {
+      std::fprintf(stderr, "qlcall: the DLL has no export %s\n", name.c_str());
+      return kExitLoad;
+    }
+    const std::uint32_t result = Invoke(proc, call.args);
+    switch (call.signature->result) {
+      case hostkit::ResultKind::None: break;
+      case hostkit::ResultKind::Integer:
+        std::printf("%ld\n", static_cast<long>(static_cast<std::int32_t>(result)));
+        break;
+      case hostkit::ResultKind::Text: {
+        const char* text = reinterpret_cast<const char*>(static_cast<std::uintptr_t>(result));
+        if (!text) {
+          std::puts("@null");
+        } else if (raw) {
+          std::fputs(text, stdout);
+          std::fputc('\n', stdout);
+        } else {
+          std::puts(hostkit::EscapeBytes(text).c_str());
+        }
+        break;
+      }
+    }
+    std::fflush(stdout);
+  }
+  // Keep the library loaded until here: a text result points into it.
+  return 0;
+}

@@ -1,0 +1,157 @@
+// The export table of Quorlane.dll. Each export copies its text arguments,
+// forwards to the operation that owns it and hands the result back through the
+// library-wide result buffer, all behind the export barrier.
+
+#include "quorlane.h"
+
+#include "export_barrier.h"
+#include "library_state.h"
+
+using quorlane::CopyArgument;
+using quorlane::FlagExport;
+using quorlane::Library;
+using quorlane::TextExport;
+using quorlane::VoidExport;
+
+namespace {
+
+// Operations whose services are not part of this build yet answer with their
+// failure result once their text arguments have been taken.
+std::string NotAvailable() { return {}; }
+
+}  // namespace
+
+extern "C" {
+
+void WINAPI SetInitial(HWND hostMainWindow) {
+  VoidExport([&] { quorlane::StartUp(hostMainWindow); });
+}
+
+void WINAPI FreeInitial(void) {
+  VoidExport([] { quorlane::ShutDown(); });
+}
+
+const char* WINAPI SetLockDBDotNet(const char* lockKey, const char* productCode) {
+  return TextExport([&] {
+    const std::string key = CopyArgument(lockKey);
+    const std::string product = CopyArgument(productCode);
+    if (!Library().session) return std::string();
+    return NotAvailable();
+  });
+}
+
+const char* WINAPI SetUnLockDBDotNet(const char* lockKey) {
+  return TextExport([&] {
+    const std::string key = CopyArgument(lockKey);
+    if (!Library().session) return std::string();
+    return NotAvailable();
+  });
+}
+
+const char* WINAPI SetForceUnLockDBDotNet(const char* lockKey) {
+  return TextExport([&] {
+    const std::string key = CopyArgument(lockKey);
+    if (!Library().session) return std::string();
+    return NotAvailable();
+  });
+}
+
+const char* WINAPI CheckDBLockedDotNet(const char* lockKey) {
+  return TextExport([&] {
+    const std::string key = CopyArgument(lockKey);
+    if (!Library().session) return std::string();
+    return NotAvailable();
+  });
+}
+
+const char* WINAPI DoDeleteFileDotNet(const char* fileName) {
+  return TextExport([&] {
+    const std::string file = CopyArgument(fileName);
+    if (!Library().session) return std::string();
+    return NotAvailable();
+  });
+}
+
+const char* WINAPI DoCopyFileDotNet(const char* sourceFileName, const char* targetFileName) {
+  return TextExport([&] {
+    const std::string source = CopyArgument(sourceFileName);
+    const std::string target = CopyArgument(targetFileName);
+    if (!Library().session) return std::string();
+    return NotAvailable();
+  });
+}
+
+int WINAPI StartServerService(const char* serverHost, const char* serviceName) {
+  return FlagExport([&] {
+    const std::string host = CopyArgument(serverHost);
+    const std::string service = CopyArgument(serviceName);
+    return Library().session && !NotAvailable().empty();
+  });
+}
+
+int WINAPI StopServerService(const char* serverHost, const char* serviceName) {
+  return FlagExport([&] {
+    const std::string host = CopyArgument(serverHost);
+    const std::string service = CopyArgument(serviceName);
+    return Library().session && !NotAvailable().empty();
+  });
+}
+
+int WINAPI ServerServiceStarted(const char* serverHost, const char* serviceName) {
+  return FlagExport([&] {
+    const std::string host = CopyArgument(serverHost);
+    const std::string service = CopyArgument(serviceName);
+    return Library().session && !NotAvailable().empty();
+  });
+}
+
+const char* WINAPI GetFileSizeInfo(const char* firstField, const char* secondField) {
+  return TextExport([&] {
+    const std::string first = CopyArgument(firstField);
+    const std::string second = CopyArgument(secondField);
+    if (!Library().session) return std::string();
+    return NotAvailable();
+  });
+}
+
+const char* WINAPI GetVATList(void) {
+  return TextExport([] {
+    if (!Library().session) return std::string();
+    return NotAvailable();
+  });
+}
+
+void WINAPI SaveVATList(const char* listText) {
+  VoidExport([&] {
+    const std::string list = CopyArgument(listText);
+    static_cast<void>(list);
+  });
+}
+
+const char* WINAPI GetTaxationAPIKey(void) {
+  return TextExport([] {
+    if (!Library().session) return std::string();
+    return NotAvailable();
+  });
+}
+
+const char* WINAPI GetAppSelfUpdURL(const char* applicationId) {
+  return TextExport([&] {
+    const std::string id = CopyArgument(applicationId);
+    return NotAvailable();
+  });
+}
+
+const char* WINAPI GetConvertedMessageDotNet(const char* message) {
+  return TextExport([&] {
+    const std::string text = CopyArgument(message);
+    if (!Library().converter) return std::string();
+    return NotAvailable();
+  });
+}
+
+void WINAPI GetZConvertList(int /*reserved*/) {}
+
+void WINAPI SyncZConvertList(int /*reserved1*/, int /*reserved2*/) {}
+
+}  // extern "C"

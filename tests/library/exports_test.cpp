@@ -1,0 +1,98 @@
+// The library boundary, exercised through the real DLL under Wine.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "export_signatures.h"
+#include "loaded_library.h"
+
+extern "C" std::uint32_t StackDeltaAfterCall(const void* fn, std::uint32_t argc, const std::uint32_t* args);
+
+namespace {
+
+class LibraryBoundary : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(dll.loaded()) << "Quorlane.dll not found beside the test"; }
+  LoadedLibrary dll;
+};
+
+TEST_F(LibraryBoundary, EveryExportIsFoundByItsUndecoratedName) {
+  for (const auto& e : hostkit::kExports) {
+    const std::string name(e.name);
+    EXPECT_NE(dll.raw(name.c_str()), nullptr) << name;
+  }
+  HMODULE module = ::GetModuleHandleW(L"Quorlane.dll");
+  EXPECT_EQ(::GetProcAddress(module, MAKEINTRESOURCEA(14)), dll.raw("GetAppSelfUpdURL"));
+}
+
+// Each export, called through a stdcall pointer with the right number of
+// 32-bit arguments, must remove exactly those arguments from the stack.
+TEST_F(LibraryBoundary, EveryExportRestoresTheStackPointer) {
+  auto check = [&](bool started) {
+    for (const auto& e : hostkit::kExports) {
+      if (e.name == "SetInitial" || e.name == "FreeInitial") continue;
+      const std::string name(e.name);
+      const std::uint32_t args[2] = {0, 0};  // null texts, zero integers
+      EXPECT_EQ(StackDeltaAfterCall(reinterpret_cast<const void*>(dll.raw(name.c_str())), e.argCount, args), 0u)
+          << name << (started ? " (started)" : " (not started)");
+    }
+  };
+  check(false);
+  const std::uint32_t window[1] = {0};
+  EXPECT_EQ(StackDeltaAfterCall(reinterpret_cast<const void*>(dll.raw("SetInitial")), 1, window), 0u);
+  check(true);
+  EXPECT_EQ(StackDeltaAfterCall(reinterpret_cast<const void*>(dll.raw("FreeInitial")), 0, nullptr), 0u);
+}
+
+// Text results are never null, whether or not the library was started, and
+// whatever the arguments (null counts as empty).
+TEST_F(LibraryBoundary, TextResultsAreNeverNull) {
+  auto twoTexts = dll.get<QL_PFN_TextOfTwoTexts>("SetLockDBDotNet");
+  auto oneText = dll.get<QL_PFN_TextOfText>("CheckDBLockedDotNet");
+  auto none = dll.get<QL_PFN_TextOfNone>("GetVATList");
+  auto start = dll.get<QL_PFN_SetInitial>("SetInitial");
+  auto stop = dll.get<QL_PFN_NoArgs>("FreeInitial");
+  for (int started = 0; started < 2; ++started) {
+    if (started) start(nullptr);
+    for (const char* arg : {static_cast<const char*>(nullptr), "", "key"}) {
+      const char* r1 = twoTexts(arg, arg);
+      ASSERT_NE(r1, nullptr);
+      const char* r2 = oneText(arg);
+      ASSERT_NE(r2, nullptr);
+    }
+    ASSERT_NE(none(), nullptr);
+  }
+  stop();
+}
+
+TEST_F(LibraryBoundary, ExportsBeforeStartUpReturnTheirFailureResults) {
+  EXPECT_STREQ(dll.get<QL_PFN_TextOfTwoTexts>("SetLockDBDotNet")("db", "p"), "");
+  EXPECT_STREQ(dll.get<QL_PFN_TextOfText>("CheckDBLockedDotNet")("db"), "");
+  EXPECT_STREQ(dll.get<QL_PFN_TextOfNone>("GetTaxationAPIKey")(), "");
+  EXPECT_EQ(dll.get<QL_PFN_IntOfTwoTexts>("StartServerService")("127.0.0.1", "svc"), 0);
+  EXPECT_EQ(dll.get<QL_PFN_IntOfTwoTexts>("ServerServiceStarted")(nullptr, nullptr), 0);
+}
+
+TEST_F(LibraryBoundary, UnbalancedShutDownAndRepeatedStartUpsAreHarmless) {
+  auto start = dll.get<QL_PFN_SetInitial>("SetInitial");
+  auto stop = dll.get<QL_PFN_NoArgs>("FreeInitial");
+  stop();  // without a start-up: frees nothing, count goes negative
+  stop();
+  for (int i = 0; i < 5; ++i) start(nullptr);
+  for (int i = 0; i < 5; ++i) stop();
+  EXPECT_STREQ(dll.get<QL_PFN_TextOfNone>("GetVATList")(), "");
+}
+
+TEST_F(LibraryBoundary, ReservedExportsAcceptAnyArguments) {
+  auto one = dll.get<QL_PFN_VoidOfInt>("GetZConvertList");
+  auto two = dll.get<QL_PFN_VoidOfTwoInts>("SyncZConvertList");
+  for (int v : {0, 1, -1, 0x7FFFFFFF, static_cast<int>(0x80000000u)}) {
+    one(v);
+    two(v, -v);
+  }
+  SUCCEED();
+}
+
+}  // namespace
