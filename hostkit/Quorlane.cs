@@ -1,0 +1,94 @@
+// Quorlane.dll for .NET hosts (x86 processes only: the DLL is 32-bit).
+//
+// Text results point into one library-wide buffer that the next text-returning
+// call replaces; the methods below copy them into managed strings at once, in
+// the system ANSI code page. Call SetInitial first and FreeInitial last, on
+// the UI thread: waiting calls pump that thread's messages.
+using System;
+using System.Runtime.InteropServices;
+
+namespace Quorlane
+{
+    public static class QuorlaneLibrary
+    {
+        private const string Dll = "Quorlane.dll";
+
+        [DllImport(Dll, CallingConvention = CallingConvention.StdCall)]
+        public static extern void SetInitial(IntPtr hostMainWindow);
+
+        [DllImport(Dll, CallingConvention = CallingConvention.StdCall)]
+        public static extern void FreeInitial();
+
+        [DllImport(Dll, EntryPoint = "SetLockDBDotNet", CallingConvention = CallingConvention.StdCall, CharSet = CharSet.Ansi)]
+        private static extern IntPtr SetLockDBNative(string lockKey, string productCode);
+        public static string SetLockDB(string lockKey, string productCode) => Text(SetLockDBNative(lockKey, productCode));
+
+        [DllImport(Dll, EntryPoint = "SetUnLockDBDotNet", CallingConvention = CallingConvention.StdCall, CharSet = CharSet.Ansi)]
+        private static extern IntPtr SetUnLockDBNative(string lockKey);
+        public static string SetUnLockDB(string lockKey) => Text(SetUnLockDBNative(lockKey));
+
+        [DllImport(Dll, EntryPoint = "SetForceUnLockDBDotNet", CallingConvention = CallingConvention.StdCall, CharSet = CharSet.Ansi)]
+        private static extern IntPtr SetForceUnLockDBNative(string lockKey);
+        public static string SetForceUnLockDB(string lockKey) => Text(SetForceUnLockDBNative(lockKey));
+
+        [DllImport(Dll, EntryPoint = "CheckDBLockedDotNet", CallingConvention = CallingConvention.StdCall, CharSet = CharSet.Ansi)]
+        private static extern IntPtr CheckDBLockedNative(string lockKey);
+        public static string CheckDBLocked(string lockKey) => Text(CheckDBLockedNative(lockKey));
+
+        [DllImport(Dll, EntryPoint = "DoDeleteFileDotNet", CallingConvention = CallingConvention.StdCall, CharSet = CharSet.Ansi)]
+        private static extern IntPtr DoDeleteFileNative(string fileName);
+        public static string DoDeleteFile(string fileName) => Text(DoDeleteFileNative(fileName));
+
+        [DllImport(Dll, EntryPoint = "DoCopyFileDotNet", CallingConvention = CallingConvention.StdCall, CharSet = CharSet.Ansi)]
+        private static extern IntPtr DoCopyFileNative(string sourceFileName, string targetFileName);
+        public static string DoCopyFile(string sourceFileName, string targetFileName) => Text(DoCopyFileNative(sourceFileName, targetFileName));
+
+        [DllImport(Dll, CallingConvention = CallingConvention.StdCall, CharSet = CharSet.Ansi)]
+        public static extern int StartServerService(string serverHost, string serviceName);
+
+        [DllImport(Dll, CallingConvention = CallingConvention.StdCall, CharSet = CharSet.Ansi)]
+        public static extern int StopServerService(string serverHost, string serviceName);
+
+        [DllImport(Dll, CallingConvention = CallingConvention.StdCall, CharSet = CharSet.Ansi)]
+        public static extern int ServerServiceStarted(string serverHost, string serviceName);
+
+        [DllImport(Dll, EntryPoint = "GetFileSizeInfo", CallingConvention = CallingConvention.StdCall, CharSet = CharSet.Ansi)]
+        private static extern IntPtr GetFileSizeInfoNative(string firstField, string secondField);
+        public static string GetFileSizeInfo(string firstField, string secondField) => Text(GetFileSizeInfoNative(firstField, secondField));
+
+        [DllImport(Dll, EntryPoint = "GetVATList", CallingConvention = CallingConvention.StdCall)]
+        private static extern IntPtr GetVATListNative();
+        public static string GetVATList() => Text(GetVATListNative());
+
+        [DllImport(Dll, CallingConvention = CallingConvention.StdCall, CharSet = CharSet.Ansi)]
+        public static extern void SaveVATList(string listText);
+
+        [DllImport(Dll, EntryPoint = "GetTaxationAPIKey", CallingConvention = CallingConvention.StdCall)]
+        private static extern IntPtr GetTaxationAPIKeyNative();
+        public static string GetTaxationAPIKey() => Text(GetTaxationAPIKeyNative());
+
+        [DllImport(Dll, EntryPoint = "GetAppSelfUpdURL", CallingConvention = CallingConvention.StdCall, CharSet = CharSet.Ansi)]
+        private static extern IntPtr GetAppSelfUpdURLNative(string applicationId);
+        public static string GetAppSelfUpdURL(string applicationId) => Text(GetAppSelfUpdURLNative(applicationId));
+
+        [DllImport(Dll, EntryPoint = "GetConvertedMessageDotNet", CallingConvention = CallingConvention.StdCall)]
+        private static extern IntPtr GetConvertedMessageNative(IntPtr message);
+
+        // Where no conversion takes place the export returns its argument
+        // pointer, so the argument must outlive the copy of the result.
+        public static string GetConvertedMessage(string message)
+        {
+            IntPtr argument = message == null ? IntPtr.Zero : Marshal.StringToHGlobalAnsi(message);
+            try
+            {
+                return Text(GetConvertedMessageNative(argument));
+            }
+            finally
+            {
+                if (argument != IntPtr.Zero) Marshal.FreeHGlobal(argument);
+            }
+        }
+
+        private static string Text(IntPtr result) => result == IntPtr.Zero ? string.Empty : Marshal.PtrToStringAnsi(result) ?? string.Empty;
+    }
+}
