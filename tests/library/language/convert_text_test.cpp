@@ -9,6 +9,7 @@
 #include <fstream>
 #include <string>
 
+#include "framework/os_error_win.h"
 #include "language/UIMultiLanguage.h"
 #include "language/chinese_mapping_win.h"
 #include "language/language_platform.h"
@@ -69,6 +70,19 @@ TEST(ConversionWithoutTable, CharacterOutsideTheTargetCodePageBecomesTheDefaultC
   // U+20AC (euro sign) is 0x80 in GBK but has no Big5 form... both ways hold
   // here; what matters is that nothing raises and the length is kept.
   EXPECT_EQ(fresh.ConvertText("\xA3\xBF", 1, false).size(), 2u);
+}
+
+TEST(OSErrors, CarryTheCodeAndTheSystemsMessage) {
+  try {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    RaiseLastOSError();
+  } catch (const EOSError& e) {
+    EXPECT_EQ(e.ErrorCode(), static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
+    EXPECT_FALSE(e.Message().empty());
+    EXPECT_NE(e.Message().back(), '\n');
+    return;
+  }
+  ADD_FAILURE() << "nothing raised";
 }
 
 TEST(AnsiCodePage, MatchOnASecondByteIsPassedOverOnlyInDoubleByteCodePages) {
