@@ -2,6 +2,8 @@
 // overlap, and never starting on the second byte of a double-byte character.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "language/word_table.h"
 
 namespace quorlane {
@@ -50,6 +52,42 @@ INSTANTIATE_TEST_SUITE_P(
         ReplaceCase{"EmptyWordChangesNothing", "abc", "", "x", true, "abc"},
         ReplaceCase{"NotFound", "abc", "d", "x", true, "abc"}),
     [](const auto& testInfo) { return std::string(testInfo.param.label); });
+
+// Walks the text character by character, as a reader of the code page does.
+std::string WalkingReplace(const std::string& text, const std::string& from, const std::string& to,
+                           const LeadByteTable& lead) {
+  std::string result;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    if (text.compare(i, from.size(), from) == 0) {
+      result += to;
+      i += from.size();
+      continue;
+    }
+    const std::size_t width = (lead[static_cast<unsigned char>(text[i])] && i + 1 < text.size()) ? 2 : 1;
+    result.append(text, i, width);
+    i += width;
+  }
+  return result;
+}
+
+TEST(WordTableRandom, AgreesWithACharacterByCharacterWalk) {
+  std::mt19937 random(20261209);
+  const char alphabet[] = {'\xA4', '\x40', 'a', '\xB3', '\x5C'};
+  const auto pick = [&](std::size_t n) {
+    std::string s;
+    for (std::size_t i = 0; i < n; ++i) s += alphabet[random() % sizeof alphabet];
+    return s;
+  };
+  for (int round = 0; round < 3000; ++round) {
+    const std::string text = pick(random() % 12);
+    const std::string from = pick(1 + random() % 3);
+    const std::string to = pick(random() % 3);
+    const LeadByteTable& lead = (round % 2 == 0) ? DoubleByte() : SingleByteTable();
+    ASSERT_EQ(ReplaceAllMultiByte(text, from, to, lead), WalkingReplace(text, from, to, lead))
+        << "round " << round;
+  }
+}
 
 }  // namespace
 }  // namespace quorlane
