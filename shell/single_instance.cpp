@@ -58,7 +58,14 @@ bool ClaimInstanceSlot(HWND applicationWindow) noexcept {
     return false;
   }
   ::SendMessageW(holder, WM_SYSCOMMAND, SC_RESTORE, 0);
-  const HWND popup = ::GetLastActivePopup(holder);
+  HWND popup = ::GetLastActivePopup(holder);
+  // Windows keeps the last active pop-up on the root owner; where it is kept
+  // on the direct owner only, a box owned by the main window is one step further.
+  for (int step = 0; step < 4 && popup != nullptr; ++step) {
+    const HWND next = ::GetLastActivePopup(popup);
+    if (next == nullptr || next == popup) break;
+    popup = next;
+  }
   if (popup != nullptr && popup != holder && ::IsWindowVisible(popup) && ::IsWindowEnabled(popup)) {
     ::SetForegroundWindow(popup);
   }

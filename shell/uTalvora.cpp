@@ -155,6 +155,28 @@ void AllowCopyDataThroughUipi(HWND window) {
   if (change != nullptr) change(window, WM_COPYDATA, 1 /* MSGFLT_ALLOW */, nullptr);
 }
 
+struct PopupSearch {
+  HWND owner;
+  HWND found;
+};
+
+BOOL CALLBACK MatchPopup(HWND candidate, LPARAM context) {
+  auto* search = reinterpret_cast<PopupSearch*>(context);
+  if (::GetWindow(candidate, GW_OWNER) == search->owner && ::IsWindowVisible(candidate) &&
+      ::IsWindowEnabled(candidate)) {
+    search->found = candidate;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// A visible, enabled window of this thread owned by `owner` (a modal box).
+HWND VisibleEnabledPopupOf(HWND owner) {
+  PopupSearch search{owner, nullptr};
+  ::EnumThreadWindows(::GetCurrentThreadId(), &MatchPopup, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
 }  // namespace
 
 bool IsWindows11() noexcept {
@@ -352,6 +374,12 @@ void TfrmTalvora::CallMessage(const COPYDATASTRUCT& data) {
   win32::ScopeExit notTopmost([window] { ::SetWindowPos(window, HWND_NOTOPMOST, 0, 0, 0, 0, flags); });
   ::SetForegroundWindow(window);
   if (::IsIconic(window) || ::IsZoomed(window)) ::ShowWindow(window, SW_SHOWNORMAL);
+  // While a modal box is open the window is disabled: the box the second
+  // start brought forward must stay in front, not the window behind it.
+  if (!::IsWindowEnabled(window)) {
+    const HWND popup = VisibleEnabledPopupOf(window);
+    if (popup != nullptr) ::SetForegroundWindow(popup);
+  }
 }
 
 void TfrmTalvora::SetTimer1Enabled(bool enabled) {
