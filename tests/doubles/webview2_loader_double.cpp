@@ -57,11 +57,20 @@ std::wstring Env(const wchar_t* name) {
   return (n > 0 && n < 2048) ? std::wstring(buffer, n) : std::wstring{};
 }
 
+// Wall-clock milliseconds: the same clock in every process, so other
+// programs can compare their own times with the journal's.
 double NowMs() {
-  LARGE_INTEGER frequency, counter;
-  ::QueryPerformanceFrequency(&frequency);
-  ::QueryPerformanceCounter(&counter);
-  return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+  using PreciseTimeFn = void(WINAPI*)(FILETIME*);
+  static const auto precise = reinterpret_cast<PreciseTimeFn>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "GetSystemTimePreciseAsFileTime")));
+  FILETIME now{};
+  if (precise != nullptr) {
+    precise(&now);
+  } else {
+    ::GetSystemTimeAsFileTime(&now);
+  }
+  const auto ticks = (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+  return static_cast<double>(ticks % 864000000000ULL) / 10000.0;  // within the day, keeps the precision
 }
 
 void Journal(const std::string& line) {
