@@ -57,7 +57,9 @@ bool ClaimInstanceSlot(HWND applicationWindow) noexcept {
     *stored = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(applicationWindow));
     return false;
   }
-  ::SendMessageW(holder, WM_SYSCOMMAND, SC_RESTORE, 0);
+  // Like the hand-off itself: a hung first instance must not hang this start.
+  DWORD_PTR ignored = 0;
+  ::SendMessageTimeoutW(holder, WM_SYSCOMMAND, SC_RESTORE, 0, SMTO_ABORTIFHUNG | SMTO_NORMAL, INFINITE, &ignored);
   HWND popup = ::GetLastActivePopup(holder);
   // Windows keeps the last active pop-up on the root owner; where it is kept
   // on the direct owner only, a box owned by the main window is one step further.

@@ -222,7 +222,7 @@ TEST_F(ShellTest, SecondStartHandsOverRestoresAndEnds) {
 // second start of the real program sends.
 class FakeFirstInstance {
  public:
-  FakeFirstInstance() {
+  explicit FakeFirstInstance(DWORD hangMs = 0) : m_hangMs(hangMs) {
     m_thread = std::thread([this] { Run(); });
     WaitUntil([this] { return m_ready.load(); }, 5000);
   }
@@ -277,8 +277,14 @@ class FakeFirstInstance {
     MSG message;
     ::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);
     m_ready = true;
+    if (m_hangMs > 0) {
+      // A first instance that stopped answering, with input waiting.
+      ::PostMessageW(main.get(), WM_NULL, 0, 0);
+      ::Sleep(m_hangMs);
+    }
     while (::GetMessageW(&message, nullptr, 0, 0) > 0) ::DispatchMessageW(&message);
   }
+  DWORD m_hangMs;
   std::thread m_thread;
   DWORD m_threadId = 0;
   std::atomic<bool> m_ready{false};
@@ -306,6 +312,15 @@ TEST_F(ShellTest, SecondStartSendsRestoreThenTheTextWithItsTerminator) {
   EXPECT_EQ(events[3].cbData, 2u);
   EXPECT_EQ(events[3].bytes, std::string(2, '\0'));
   EXPECT_EQ(Stage::CountMainWindows(), 1) << "a second start opened a window of its own";
+}
+
+TEST_F(ShellTest, AHungFirstInstanceDoesNotHangTheSecondStart) {
+  FakeFirstInstance first(9000);
+  // The system counts a thread as hung after five seconds without taking messages.
+  ::Sleep(5500);
+  const ULONGLONG started = ::GetTickCount64();
+  EXPECT_EQ(stage->RunToEnd(kParameterA, 3000), 0u);
+  EXPECT_LT(::GetTickCount64() - started, 3000u);
 }
 
 TEST_F(ShellTest, SecondStartBringsTheFirstInstancesMessageBoxForward) {
