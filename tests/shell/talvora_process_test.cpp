@@ -191,6 +191,22 @@ TEST_F(ShellTest, OnlyCtrlAltRRecreatesAndOnlyOnWindows11) {
   }
 }
 
+TEST_F(ShellTest, AClickOnTheWindowRecreatesTheWebView) {
+  stage->Scenario("navigation=none\n");
+  stage->Start(kParameterA);
+  ASSERT_TRUE(stage->WaitForJournal("navigate n=1", 1, 10000));
+  const HWND window = stage->MainWindow();
+  RECT rect{};
+  ::GetWindowRect(window, &rect);
+  ::SetForegroundWindow(window);
+  ::SetCursorPos((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+  ::mouse_event(MOUSEEVENTF_LEFTDOWN, 0, 0, 0, 0);
+  ::mouse_event(MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
+  ASSERT_TRUE(stage->WaitForJournal("create-environment n=2", 1, 3000));
+  // It reopens what the view showed.
+  EXPECT_TRUE(stage->WaitForJournal("navigate n=2 uri=" + kAddressA, 1, 3000));
+}
+
 TEST_F(ShellTest, SecondStartHandsOverRestoresAndEnds) {
   stage->Scenario("navigation=none\n");
   stage->Start(kParameterA);
