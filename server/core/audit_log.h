@@ -1,0 +1,36 @@
+// The server's log: one line per connection and per lock change, plus
+// start-up and fault reports. Lines go to the audit file (buffered, flushed
+// by Flush() and at exit) and optionally to standard error. Thread-safe.
+#pragma once
+
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+namespace quorlane::server {
+
+/// Quotes a protocol text for a log line: printable ASCII as is, every other
+/// byte (and '"', '\\') as \xHH, so a key cannot forge a line.
+[[nodiscard]] std::string Quoted(std::string_view text);
+
+class AuditLog {
+ public:
+  AuditLog() = default;
+  ~AuditLog();
+  AuditLog(const AuditLog&) = delete;
+  AuditLog& operator=(const AuditLog&) = delete;
+
+  /// An empty path logs to standard error only.
+  [[nodiscard]] bool Open(const std::string& path, bool toConsole, std::string& error);
+  /// Writes "yyyy-mm-dd hh:mm:ss " + text.
+  void Line(std::string_view text);
+  void Flush();
+
+ private:
+  std::mutex mutex_;
+  std::FILE* file_ = nullptr;
+  bool toConsole_ = true;
+};
+
+}  // namespace quorlane::server
