@@ -41,7 +41,11 @@ void AuditLog::Line(std::string_view text) {
   std::string line(stamp);
   line.append(text).push_back('\n');
   std::lock_guard lock(mutex_);
-  if (file_) std::fwrite(line.data(), 1, line.size(), file_);
+  if (file_) {
+    // One write per line: an administrator's tail -f and a crash both see whole lines.
+    std::fwrite(line.data(), 1, line.size(), file_);
+    std::fflush(file_);
+  }
   if (toConsole_) {
     std::fwrite(line.data(), 1, line.size(), stderr);
   }
