@@ -59,7 +59,9 @@ TEST_P(FrameParserTest, GivesTheSameFramesWholeByteByByteAndInRandomChunks) {
     SCOPED_TRACE(how);
     EXPECT_EQ(o.frames, c.frames);
     EXPECT_EQ(o.error, c.error);
-    if (!c.error) EXPECT_EQ(o.inFrameAtEnd, c.inFrameAtEnd);
+    if (!c.error) {
+      EXPECT_EQ(o.inFrameAtEnd, c.inFrameAtEnd);
+    }
   };
   check(Parse(c.input, c.maxBytes, [](std::size_t left) { return left; }), "whole");
   check(Parse(c.input, c.maxBytes, [](std::size_t) { return std::size_t{1}; }), "one byte");
@@ -96,7 +98,7 @@ INSTANTIATE_TEST_SUITE_P(
         FrameCase{"NeverEndingFrame", "[BEGIN]" + kBig, {}, true, false, 1024},
         FrameCase{"ZeroBytesInside", std::string("[BEGIN]a\0b[END]", 15), {std::string("a\0b", 3)}, false,
                   false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 TEST(FrameParserLimits, RefusesAnOversizedFrameBeforeHoldingMoreThanTheLimit) {
   FrameParser parser(4096);
@@ -141,7 +143,7 @@ INSTANTIATE_TEST_SUITE_P(
                       LockFieldsCase{"EmptyNames", "db1;;;", true, "db1", "", ""},
                       LockFieldsCase{"TwoFields", "db1;ann;", false, "", "", ""},
                       LockFieldsCase{"Nothing", "", false, "", "", ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 TEST(SplitRequest, SeparatesTheTagFromItsFields) {
   const auto request = SplitRequest("[LOCKDB]a;b;c;");
