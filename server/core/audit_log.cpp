@@ -42,9 +42,8 @@ void AuditLog::Line(std::string_view text) {
   line.append(text).push_back('\n');
   std::lock_guard lock(mutex_);
   if (file_) {
-    // One write per line: an administrator's tail -f and a crash both see whole lines.
-    std::fwrite(line.data(), 1, line.size(), file_);
-    std::fflush(file_);
+    buffer_.append(line);
+    if (buffer_.size() >= 64 * 1024) WriteBuffer();
   }
   if (toConsole_) {
     std::fwrite(line.data(), 1, line.size(), stderr);
@@ -53,7 +52,16 @@ void AuditLog::Line(std::string_view text) {
 
 void AuditLog::Flush() {
   std::lock_guard lock(mutex_);
-  if (file_) std::fflush(file_);
+  WriteBuffer();
+}
+
+void AuditLog::WriteBuffer() {
+  if (!file_ || buffer_.empty()) return;
+  // Whole lines in one write, so a crash never leaves half a line.
+  std::fwrite(buffer_.data(), 1, buffer_.size(), file_);
+  std::fflush(file_);
+  buffer_.clear();
+  if (buffer_.capacity() > 256 * 1024) std::string().swap(buffer_);
 }
 
 }  // namespace quorlane::server

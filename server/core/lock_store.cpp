@@ -90,9 +90,10 @@ std::uint64_t LockStore::Append(const LockChange& change) {
     EncodeRecord(change, pending_);
     pendingSeq_ = seq;
   }
-  wake_.notify_one();
   return seq;
 }
+
+void LockStore::Commit() { wake_.notify_one(); }
 
 void LockStore::WriterLoop() {
   std::string batch;
@@ -106,6 +107,7 @@ void LockStore::WriterLoop() {
       pending_.clear();
       seq = pendingSeq_;
     }
+    log_.Flush();
     std::string error;
     const bool ok = journal_.Append(batch, error) && journal_.Sync(error);
     batch.clear();

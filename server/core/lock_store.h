@@ -41,7 +41,11 @@ class LockStore {
 
   [[nodiscard]] LockTable& Table() noexcept { return table_; }
   /// Queues a change already applied to Table(); returns its sequence number.
+  /// Nothing is written until Commit().
   std::uint64_t Append(const LockChange& change);
+  /// Wakes the writer for everything queued so far. The server calls this
+  /// once per round of ready connections, so their changes share one sync.
+  void Commit();
   [[nodiscard]] std::uint64_t LastSeq() const noexcept { return lastSeq_; }
 
   /// Replays a journal read-only (for the admin listing); reports problems in `note`.

@@ -180,7 +180,18 @@ std::string SiteServer::Handle(std::string_view body, Session& session, std::uin
     }
     const std::string now = FormatStartTime(LocalTime(std::time(nullptr)));
     LockOutcome outcome = store_.Table().Execute(*command, fields->key, fields->user, fields->computer, now);
-    if (outcome.change) neededSeq = store_.Append(*outcome.change);
+    if (outcome.change) {
+      neededSeq = store_.Append(*outcome.change);
+      // The commit runs after the handlers that are ready now, so the
+      // changes of every connection served in this round share one sync.
+      if (!commitPosted_) {
+        commitPosted_ = true;
+        asio::post(acceptor_.get_executor(), [this] {
+          commitPosted_ = false;
+          store_.Commit();
+        });
+      }
+    }
     if (*command != LockCommand::Check) {
       log_.Line(std::string(CommandName(*command)) + " peer=" + session.Peer() + " user=" + Quoted(fields->user) +
                 " computer=" + Quoted(fields->computer) + " key=" + Quoted(fields->key) +

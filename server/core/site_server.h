@@ -62,6 +62,7 @@ class SiteServer {
   std::deque<std::pair<std::uint64_t, std::weak_ptr<Session>>> waiting_;  // ordered by seq
   std::uint64_t durableSeq_ = 0;
   bool stopped_ = false;
+  bool commitPosted_ = false;
   std::function<void()> onStopped_;
   std::array<char, 65536> readBuffer_{};
 };
