@@ -10,6 +10,7 @@ namespace {
 
 constexpr const char* kJournalName = "locks.journal";
 
+
 std::string Join(const std::string& folder, const std::string& name) {
   if (folder.empty()) return name;
   const char last = folder.back();
@@ -62,13 +63,13 @@ bool LockStore::Open(const std::string& folder, DurableHandler onDurable, std::s
               std::to_string(scan.badBytes) + " bytes skipped" + (saved ? " and saved in " + badPath : ""));
   }
   // Start every run from a compact journal: one grant per held lock.
+  written_ = table_;
   if (scan.badBytes > 0 || scan.changes.size() != table_.Size()) {
-    const std::string tmp = journalPath_ + ".new";
-    if (!WriteFileDurably(tmp, Snapshot(table_), error) || !ReplaceFileDurably(tmp, journalPath_, error)) {
-      return false;
-    }
+    if (!Compact(error)) return false;
+  } else {
+    journalBytes_ = snapshotBytes_ = scan.validBytes;
+    if (!journal_.Open(journalPath_, error)) return false;
   }
-  if (!journal_.Open(journalPath_, error)) return false;
   writer_ = std::thread([this] { WriterLoop(); });
   return true;
 }
@@ -88,6 +89,7 @@ std::uint64_t LockStore::Append(const LockChange& change) {
   {
     std::lock_guard lock(mutex_);
     EncodeRecord(change, pending_);
+    pendingChanges_.push_back(change);
     pendingSeq_ = seq;
   }
   return seq;
@@ -95,8 +97,18 @@ std::uint64_t LockStore::Append(const LockChange& change) {
 
 void LockStore::Commit() { wake_.notify_one(); }
 
+bool LockStore::Compact(std::string& error) {
+  journal_.Close();
+  const std::string snapshot = Snapshot(written_);
+  const std::string tmp = journalPath_ + ".new";
+  if (!WriteFileDurably(tmp, snapshot, error) || !ReplaceFileDurably(tmp, journalPath_, error)) return false;
+  journalBytes_ = snapshotBytes_ = snapshot.size();
+  return journal_.Open(journalPath_, error);
+}
+
 void LockStore::WriterLoop() {
   std::string batch;
+  std::vector<LockChange> changes;
   while (true) {
     std::uint64_t seq = 0;
     {
@@ -105,11 +117,26 @@ void LockStore::WriterLoop() {
       if (pending_.empty()) return;  // stopping with nothing left to write
       batch.swap(pending_);
       pending_.clear();
+      changes.swap(pendingChanges_);
+      pendingChanges_.clear();
       seq = pendingSeq_;
     }
     log_.Flush();
     std::string error;
-    const bool ok = journal_.Append(batch, error) && journal_.Sync(error);
+    bool ok = journal_.Append(batch, error) && journal_.Sync(error);
+    journalBytes_ += batch.size();
+    for (const auto& change : changes) written_.Apply(change);
+    changes.clear();
+    // Compact before answering: the replies then follow a journal that
+    // holds their changes in either form.
+    if (ok && journalBytes_ >= compactAtBytes_ && journalBytes_ >= 4 * snapshotBytes_) {
+      const std::uint64_t before = journalBytes_;
+      ok = Compact(error);
+      if (ok) {
+        log_.Line("store: journal compacted from " + std::to_string(before) + " to " + std::to_string(journalBytes_) +
+                  " bytes");
+      }
+    }
     batch.clear();
     if (batch.capacity() > (1u << 20)) std::string().swap(batch);
     onDurable_(seq, ok, error);
