@@ -65,7 +65,13 @@ bool LockStore::Open(const std::string& folder, DurableHandler onDurable, std::s
   // Start every run from a compact journal: one grant per held lock.
   written_ = table_;
   if (scan.badBytes > 0 || scan.changes.size() != table_.Size()) {
-    if (!Compact(error)) return false;
+    // Here the rewrite must succeed: appending behind a bad tail would hide
+    // every later record from the next replay.
+    const std::string snapshot = Snapshot(table_);
+    const std::string tmp = journalPath_ + ".new";
+    if (!WriteFileDurably(tmp, snapshot, error) || !ReplaceFileDurably(tmp, journalPath_, error)) return false;
+    journalBytes_ = snapshotBytes_ = snapshot.size();
+    if (!journal_.Open(journalPath_, error)) return false;
   } else {
     journalBytes_ = snapshotBytes_ = scan.validBytes;
     if (!journal_.Open(journalPath_, error)) return false;
@@ -98,10 +104,19 @@ std::uint64_t LockStore::Append(const LockChange& change) {
 void LockStore::Commit() { wake_.notify_one(); }
 
 bool LockStore::Compact(std::string& error) {
-  journal_.Close();
   const std::string snapshot = Snapshot(written_);
   const std::string tmp = journalPath_ + ".new";
-  if (!WriteFileDurably(tmp, snapshot, error) || !ReplaceFileDurably(tmp, journalPath_, error)) return false;
+  if (!WriteFileDurably(tmp, snapshot, error)) {
+    log_.Line("store: compaction postponed: " + error);
+    return true;
+  }
+  journal_.Close();
+  if (!ReplaceFileDurably(tmp, journalPath_, error)) {
+    // The old journal is intact (for example a reader on Windows held it
+    // open); keep appending to it and try again later.
+    log_.Line("store: compaction postponed: " + error);
+    return journal_.Open(journalPath_, error);
+  }
   journalBytes_ = snapshotBytes_ = snapshot.size();
   return journal_.Open(journalPath_, error);
 }
@@ -132,7 +147,9 @@ void LockStore::WriterLoop() {
     if (ok && journalBytes_ >= compactAtBytes_ && journalBytes_ >= 4 * snapshotBytes_) {
       const std::uint64_t before = journalBytes_;
       ok = Compact(error);
-      if (ok) {
+      // A postponed compaction waits for another quarter of the limit.
+      if (ok && journalBytes_ == before) snapshotBytes_ = (before + compactAtBytes_ / 4) / 4;
+      else if (ok) {
         log_.Line("store: journal compacted from " + std::to_string(before) + " to " + std::to_string(journalBytes_) +
                   " bytes");
       }
