@@ -1,0 +1,360 @@
+#include "site_server.h"
+
+#include <ctime>
+
+#include "frame_parser.h"
+#include "platform.h"
+#include "request.h"
+
+namespace quorlane::server {
+namespace {
+
+using asio::ip::tcp;
+
+constexpr std::size_t kMaxQueuedReplyBytes = 256 * 1024;
+constexpr std::string_view kListTag = "[QLLISTLOCKS]";
+
+std::string Endpoint(const tcp::endpoint& endpoint) {
+  const auto address = endpoint.address();
+  if (address.is_v6() && address.to_v6().is_v4_mapped()) {
+    return asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6()).to_string() + ":" +
+           std::to_string(endpoint.port());
+  }
+  return (address.is_v6() ? "[" + address.to_string() + "]" : address.to_string()) + ":" +
+         std::to_string(endpoint.port());
+}
+
+IpAddress ToIp(const asio::ip::address& address) {
+  IpAddress ip;
+  if (address.is_v4()) {
+    const auto bytes = address.to_v4().to_bytes();
+    std::copy(bytes.begin(), bytes.end(), ip.bytes.begin());
+  } else {
+    ip.v6 = true;
+    const auto bytes = address.to_v6().to_bytes();
+    std::copy(bytes.begin(), bytes.end(), ip.bytes.begin());
+  }
+  return ip.Unmapped();
+}
+
+bool IsLoopback(const asio::ip::address& address) {
+  if (address.is_v6() && address.to_v6().is_v4_mapped()) {
+    return asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6()).is_loopback();
+  }
+  return address.is_loopback();
+}
+
+std::optional<LockCommand> LockCommandOf(std::string_view tag) {
+  if (tag == "[LOCKDB]") return LockCommand::Lock;
+  if (tag == "[UNLOCKDB]") return LockCommand::Unlock;
+  if (tag == "[FORCEUNLOCKDB]") return LockCommand::ForceUnlock;
+  if (tag == "[CHECKDBLOCK]") return LockCommand::Check;
+  return std::nullopt;
+}
+
+std::string_view CommandName(LockCommand command) {
+  switch (command) {
+    case LockCommand::Lock: return "LOCKDB";
+    case LockCommand::Unlock: return "UNLOCKDB";
+    case LockCommand::ForceUnlock: return "FORCEUNLOCKDB";
+    case LockCommand::Check: return "CHECKDBLOCK";
+  }
+  return "?";
+}
+
+}  // namespace
+
+SiteServer::SiteServer(asio::io_context& io, const ServerConfig& config, LockStore& store, AuditLog& log)
+    : config_(config), store_(store), log_(log), acceptor_(io), acceptRetry_(io) {}
+
+bool SiteServer::Listen(std::string& error) {
+  std::error_code ec;
+  const auto address = asio::ip::make_address(config_.listen.host, ec);
+  if (ec) return error = "bad listen address " + config_.listen.host, false;
+  const tcp::endpoint endpoint(address, config_.listen.port);
+  acceptor_.open(endpoint.protocol(), ec);
+  if (!ec) acceptor_.set_option(tcp::acceptor::reuse_address(true), ec);
+  if (!ec) acceptor_.bind(endpoint, ec);
+  if (!ec) acceptor_.listen(asio::socket_base::max_listen_connections, ec);
+  if (ec) return error = "cannot listen on " + config_.listen.ToString() + ": " + ec.message(), false;
+  return true;
+}
+
+std::uint16_t SiteServer::Port() const {
+  std::error_code ec;
+  return acceptor_.local_endpoint(ec).port();
+}
+
+void SiteServer::Start() { Accept(); }
+
+void SiteServer::Accept() {
+  acceptor_.async_accept([this](const std::error_code& ec, tcp::socket socket) { OnAccepted(ec, std::move(socket)); });
+}
+
+void SiteServer::OnAccepted(const std::error_code& ec, tcp::socket socket) {
+  if (stopped_ || !acceptor_.is_open()) return;
+  if (ec) {
+    if (ec == asio::error::operation_aborted) return;
+    // Out of descriptors or similar: wait a little instead of spinning.
+    log_.Line("accept failed: " + ec.message());
+    acceptRetry_.expires_after(std::chrono::milliseconds(100));
+    acceptRetry_.async_wait([this](const std::error_code& waitError) {
+      if (!waitError) Accept();
+    });
+    return;
+  }
+  std::error_code peerError;
+  const auto remote = socket.remote_endpoint(peerError);
+  if (peerError) {
+    Accept();
+    return;
+  }
+  const std::string peer = Endpoint(remote);
+  if (!config_.allow.Allows(ToIp(remote.address()))) {
+    log_.Line("refused peer=" + peer + ": not in the allowed client networks");
+    socket.close(peerError);
+  } else if (sessions_.size() >= config_.maxConnections) {
+    log_.Line("refused peer=" + peer + ": too many connections (" + std::to_string(config_.maxConnections) + ")");
+    socket.close(peerError);
+  } else {
+    socket.set_option(tcp::no_delay(true), peerError);
+    auto session = std::make_shared<Session>(*this, std::move(socket), peer, IsLoopback(remote.address()));
+    sessions_.insert(session);
+    log_.Line("connect peer=" + peer);
+    session->Start();
+  }
+  Accept();
+}
+
+void SiteServer::Stop() {
+  if (stopped_) return;
+  stopped_ = true;
+  std::error_code ec;
+  acceptor_.close(ec);
+  acceptRetry_.cancel();
+  auto sessions = sessions_;
+  for (const auto& session : sessions) session->Close("server stopping");
+  waiting_.clear();
+  if (onStopped_) onStopped_();
+}
+
+void SiteServer::Remove(const std::shared_ptr<Session>& session) { sessions_.erase(session); }
+
+void SiteServer::WaitDurable(std::shared_ptr<Session> session, std::uint64_t seq) {
+  waiting_.emplace_back(seq, session);
+}
+
+void SiteServer::OnDurable(std::uint64_t seq) {
+  durableSeq_ = std::max(durableSeq_, seq);
+  while (!waiting_.empty() && waiting_.front().first <= durableSeq_) {
+    auto session = waiting_.front().second.lock();
+    waiting_.pop_front();
+    if (session) session->Flush();
+  }
+}
+
+std::string SiteServer::LockListing() const {
+  std::string text;
+  for (const auto& [key, holder] : store_.Table().Locks()) {
+    text.append(Quoted(key)).append(" ").append(Quoted(holder.user)).append(" ");
+    text.append(Quoted(holder.computer)).append(" ").append(Quoted(holder.startTime)).append("\n");
+  }
+  return text;
+}
+
+std::string SiteServer::Handle(std::string_view body, Session& session, std::uint64_t& neededSeq) {
+  // A reply never goes out before the journal holds every change it could
+  // depend on, including other connections' changes that this answer reveals.
+  neededSeq = store_.LastSeq();
+  const auto request = SplitRequest(body);
+  if (!request) {
+    log_.Line("peer=" + session.Peer() + " request without a command tag: " + Quoted(body.substr(0, 64)));
+    return ReplyFrame(kErrorTag, "malformed request;");
+  }
+  if (const auto command = LockCommandOf(request->tag)) {
+    const auto fields = ParseLockFields(request->fields);
+    if (!fields) {
+      log_.Line("peer=" + session.Peer() + " " + std::string(CommandName(*command)) +
+                " with fewer than three fields");
+      return ReplyFrame(kErrorTag, "missing fields;");
+    }
+    const std::string now = FormatStartTime(LocalTime(std::time(nullptr)));
+    LockOutcome outcome = store_.Table().Execute(*command, fields->key, fields->user, fields->computer, now);
+    if (outcome.change) {
+      neededSeq = store_.Append(*outcome.change);
+      // The commit runs after the handlers that are ready now, so the
+      // changes of every connection served in this round share one sync.
+      if (!commitPosted_) {
+        commitPosted_ = true;
+        asio::post(acceptor_.get_executor(), [this] {
+          commitPosted_ = false;
+          store_.Commit();
+        });
+      }
+    }
+    if (*command != LockCommand::Check) {
+      log_.Line(std::string(CommandName(*command)) + " peer=" + session.Peer() + " user=" + Quoted(fields->user) +
+                " computer=" + Quoted(fields->computer) + " key=" + Quoted(fields->key) +
+                " result=" + Quoted(outcome.payload) + (outcome.change ? " changed" : ""));
+    }
+    return ReplyFrame(request->tag, outcome.payload);
+  }
+  if (request->tag == kListTag) {
+    if (!session.PeerIsLoopback()) return ReplyFrame(kErrorTag, "listing only from this computer;");
+    return ReplyFrame(kListTag, LockListing());
+  }
+  log_.Line("peer=" + session.Peer() + " unknown command " + Quoted(request->tag));
+  return ReplyFrame(kErrorTag, "unknown command;");
+}
+
+Session::Session(SiteServer& server, tcp::socket socket, std::string peer, bool peerIsLoopback)
+    : server_(server),
+      socket_(std::move(socket)),
+      frameTimer_(socket_.get_executor()),
+      parser_(server.Config().maxRequestBytes),
+      peer_(std::move(peer)),
+      peerIsLoopback_(peerIsLoopback) {}
+
+void Session::Start() {
+  std::error_code ec;
+  socket_.non_blocking(true, ec);
+  WaitReadable();
+}
+
+void Session::WaitReadable() {
+  if (reading_ || closed_) return;
+  reading_ = true;
+  // Wait without a buffer: an idle connection holds no read memory.
+  socket_.async_wait(tcp::socket::wait_read, [self = shared_from_this()](const std::error_code& ec) {
+    self->reading_ = false;
+    if (ec) {
+      if (ec != asio::error::operation_aborted) self->Close("read failed: " + ec.message());
+      return;
+    }
+    self->OnReadable();
+  });
+}
+
+void Session::OnReadable() {
+  if (closed_) return;
+  std::error_code ec;
+  const auto buffer = server_.ReadBuffer();
+  const std::size_t n = socket_.read_some(buffer, ec);
+  if (ec == asio::error::would_block || ec == asio::error::try_again) {
+    WaitReadable();
+    return;
+  }
+  if (ec == asio::error::eof) {
+    Close(parser_.InFrame() ? "closed by peer inside a frame" : "closed by peer");
+    return;
+  }
+  if (ec) {
+    Close("read failed: " + ec.message());
+    return;
+  }
+  Process(std::string_view(static_cast<const char*>(buffer.data()), n));
+  if (closed_) return;
+  ResumeWhenDrained();
+}
+
+void Session::Process(std::string_view input) {
+  while (!input.empty() && !closed_) {
+    if (queuedBytes_ >= kMaxQueuedReplyBytes) {
+      leftover_.assign(input);
+      return;
+    }
+    const bool wasInFrame = parser_.InFrame();
+    const auto result = parser_.Feed(input);
+    input.remove_prefix(result.consumed);
+    if (result.status == FrameParser::Status::Error) {
+      Close(parser_.LastError() == FrameParser::Error::TooLarge
+                ? "request larger than " + std::to_string(server_.Config().maxRequestBytes) + " bytes"
+                : "bytes outside a frame");
+      return;
+    }
+    if (!wasInFrame && parser_.InFrame()) ArmFrameTimer();
+    if (result.status == FrameParser::Status::Frame) {
+      ++requests_;
+      std::uint64_t needed = 0;
+      std::string reply = server_.Handle(parser_.Body(), *this, needed);
+      queuedBytes_ += reply.size();
+      replies_.emplace_back(needed, std::move(reply));
+      // A new frame may start in the same read; its timer is armed above.
+      if (!parser_.InFrame()) {
+        frameTimer_.cancel();
+        timerArmed_ = false;
+      }
+    }
+  }
+  if (!parser_.InFrame() && timerArmed_) {
+    frameTimer_.cancel();
+    timerArmed_ = false;
+  }
+}
+
+void Session::ArmFrameTimer() {
+  frameDeadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(server_.Config().frameTimeoutSeconds);
+  frameTimer_.expires_at(frameDeadline_);
+  timerArmed_ = true;
+  frameTimer_.async_wait([self = shared_from_this()](const std::error_code& ec) {
+    if (ec || self->closed_) return;
+    if (self->parser_.InFrame() && std::chrono::steady_clock::now() >= self->frameDeadline_) {
+      self->Close("frame not completed within " + std::to_string(self->server_.Config().frameTimeoutSeconds) + " s");
+    }
+  });
+}
+
+void Session::Flush() { ResumeWhenDrained(); }
+
+void Session::StartWrite() {
+  writing_ = true;
+  asio::async_write(socket_, asio::buffer(out_), [self = shared_from_this()](const std::error_code& ec, std::size_t) {
+    self->writing_ = false;
+    if (ec) {
+      if (ec != asio::error::operation_aborted) self->Close("write failed: " + ec.message());
+      return;
+    }
+    self->out_.clear();
+    if (self->out_.capacity() > 65536) std::string().swap(self->out_);
+    self->ResumeWhenDrained();
+  });
+}
+
+void Session::ResumeWhenDrained() {
+  if (closed_ || writing_) return;
+  // Move every reply that may go out now into the write buffer.
+  while (!replies_.empty() && replies_.front().first <= server_.DurableSeq()) {
+    queuedBytes_ -= replies_.front().second.size();
+    out_.append(replies_.front().second);
+    replies_.pop_front();
+  }
+  if (!out_.empty()) {
+    StartWrite();
+    return;
+  }
+  if (!replies_.empty()) {
+    server_.WaitDurable(shared_from_this(), replies_.back().first);
+    return;
+  }
+  if (!leftover_.empty()) {
+    std::string input;
+    input.swap(leftover_);
+    Process(input);
+    if (!closed_) ResumeWhenDrained();
+    return;
+  }
+  WaitReadable();
+}
+
+void Session::Close(std::string_view reason) {
+  if (closed_) return;
+  closed_ = true;
+  server_.Log().Line("close peer=" + peer_ + " requests=" + std::to_string(requests_) + " reason=" +
+                     std::string(reason));
+  std::error_code ec;
+  frameTimer_.cancel();
+  socket_.close(ec);
+  server_.Remove(shared_from_this());
+}
+
+}  // namespace quorlane::server

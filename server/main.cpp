@@ -1,0 +1,334 @@
+// quorlane-server: the site server and its admin commands.
+#include <asio.hpp>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "audit_log.h"
+#include "lock_store.h"
+#include "platform.h"
+#include "raw_client.h"
+#include "request.h"
+#include "server_config.h"
+#include "site_server.h"
+
+namespace qs = quorlane::server;
+
+namespace {
+
+constexpr const char* kHelp = R"(quorlane-server: the Quorlane site server (database locks for workstations)
+
+Usage:
+  quorlane-server [--config FILE] [--listen ADDR:PORT] [--data DIR] [--port-file FILE]
+      Runs the server until SIGTERM, SIGINT (Ctrl+C) or, on Windows, the
+      console closing. Options on the command line override the file.
+  quorlane-server locks [--connect ADDR:PORT | --config FILE | --data DIR]
+      Lists the held locks: key, user, computer, start time (texts quoted,
+      bytes outside printable ASCII as \xHH). --connect (or the listen address
+      of --config) asks the running server, which answers this only to
+      connections from its own computer; --data reads the journal of a data
+      folder directly (also while the server runs; read-only).
+  quorlane-server release KEY [--connect ADDR:PORT | --config FILE]
+      Force-releases the lock on KEY through the running server and prints
+      who held it. The release is audited like any other.
+  quorlane-server check-config --config FILE
+      Reads the configuration, prints the effective settings and exits.
+  quorlane-server --help | --version
+
+Options:
+  --config FILE      INI file with a [server] section (see below)
+  --listen ADDR:PORT numeric address and port; port 0 picks any free port
+  --data DIR         data folder (journal, audit log, lock file); created if missing
+  --port-file FILE   once listening, write the bound port (decimal and a newline)
+  --connect ADDR:PORT  the server an admin command talks to
+
+Configuration ([server] section; defaults in brackets):
+  listen = ADDR:PORT            [127.0.0.1:4000]
+  data = DIR                    [quorlane-data; relative to the config file's folder]
+  allow = CIDR list             [127.0.0.0/8 ::1/128] client networks that may
+                                connect; others are refused and logged
+  max_request_bytes = N         [1048576] largest request frame; a bigger one
+                                disconnects its sender
+  max_connections = N           [1024] further connections are refused and logged
+  frame_timeout_seconds = N     [30] time to complete a started request frame;
+                                connections otherwise stay open without limit
+  audit_log = FILE              [audit.log; relative to the data folder; empty: none]
+  log_to_console = yes|no       [yes] also write log lines to standard error
+
+Exit status: 0 stopped cleanly, 1 run-time failure, 2 bad usage or configuration.
+)";
+
+struct Options {
+  std::string command;  // empty: run the server
+  std::string configPath, listen, data, portFile, connect, key;
+};
+
+int Usage(const std::string& message) {
+  std::fprintf(stderr, "quorlane-server: %s (see --help)\n", message.c_str());
+  return 2;
+}
+
+std::string FolderOf(const std::string& path) {
+  const auto slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+bool IsAbsolute(const std::string& path) {
+  if (path.empty()) return false;
+  if (path[0] == '/' || path[0] == '\\') return true;
+  return path.size() > 1 && path[1] == ':';
+}
+
+std::string Within(const std::string& folder, const std::string& path) {
+  if (path.empty() || IsAbsolute(path) || folder.empty()) return path;
+  const char last = folder.back();
+  return (last == '/' || last == '\\') ? folder + path : folder + "/" + path;
+}
+
+bool LoadConfig(const Options& options, qs::ServerConfig& config, std::string& error) {
+  config = qs::DefaultConfig();
+  if (!options.configPath.empty()) {
+    std::string text;
+    if (!qs::ReadWholeFile(options.configPath, text, error, false)) return false;
+    if (!qs::ApplyIni(text, config, error)) return error = options.configPath + ": " + error, false;
+    config.dataFolder = Within(FolderOf(options.configPath), config.dataFolder);
+  }
+  if (!options.listen.empty() && !qs::ApplySetting("listen", options.listen, config, error)) return false;
+  if (!options.data.empty() && !qs::ApplySetting("data", options.data, config, error)) return false;
+  return true;
+}
+
+std::atomic<bool> gStopRequested{false};
+
+int RunServer(const Options& options) {
+  qs::ServerConfig config;
+  std::string error;
+  if (!LoadConfig(options, config, error)) return Usage(error);
+  qs::RaiseOpenFileLimit();
+
+  qs::AuditLog log;
+  if (!qs::MakeFolder(config.dataFolder, error) ||
+      !log.Open(config.auditLog.empty() ? std::string() : Within(config.dataFolder, config.auditLog),
+                config.logToConsole, error)) {
+    std::fprintf(stderr, "quorlane-server: %s\n", error.c_str());
+    return 1;
+  }
+
+  asio::io_context io(1);
+  qs::LockStore store(log);
+  qs::SiteServer server(io, config, store, log);
+  int exitCode = 0;
+  const bool opened = store.Open(
+      config.dataFolder,
+      [&](std::uint64_t seq, bool ok, const std::string& writeError) {
+        if (!ok) {
+          // Without a journal no answer may be given: stop rather than lie.
+          asio::post(io, [&, writeError] {
+            log.Line("store: " + writeError + "; stopping");
+            exitCode = 1;
+            server.Stop();
+          });
+          return;
+        }
+        asio::post(io, [&server, seq] { server.OnDurable(seq); });
+      },
+      error);
+  if (!opened) {
+    log.Line("cannot open the lock store: " + error);
+    log.Flush();
+    return 1;
+  }
+  if (!server.Listen(error)) {
+    log.Line(error);
+    store.Close();
+    log.Flush();
+    return 1;
+  }
+
+  asio::signal_set signals(io, SIGINT, SIGTERM);
+  signals.async_wait([&](const std::error_code& ec, int number) {
+    if (ec) return;
+    log.Line("signal " + std::to_string(number) + " received; stopping");
+    server.Stop();
+  });
+  asio::steady_timer flushTimer(io);
+  std::function<void()> scheduleFlush = [&] {
+    flushTimer.expires_after(std::chrono::milliseconds(250));
+    flushTimer.async_wait([&](const std::error_code& ec) {
+      if (ec) return;
+      log.Flush();
+      if (gStopRequested) {
+        log.Line("console closing; stopping");
+        server.Stop();
+      }
+      scheduleFlush();
+    });
+  };
+  qs::OnConsoleClose([] { gStopRequested = true; });
+
+  server.Start();
+  log.Line("listening on " + qs::ListenAddress{config.listen.host, server.Port()}.ToString() + ", data folder " +
+           config.dataFolder + ", allowed networks " + config.allowText);
+  if (!options.portFile.empty()) {
+    const std::string tmp = options.portFile + ".tmp";
+    if (!qs::WriteFileDurably(tmp, std::to_string(server.Port()) + "\n", error) ||
+        !qs::ReplaceFileDurably(tmp, options.portFile, error)) {
+      log.Line("cannot write the port file: " + error);
+      store.Close();
+      return 1;
+    }
+  }
+  server.OnStopped([&] {
+    std::error_code ignored;
+    signals.cancel(ignored);
+    flushTimer.cancel();
+  });
+  scheduleFlush();
+  // Returns once Stop() has closed the acceptor, every connection and the
+  // two waits above.
+  io.run();
+  store.Close();
+  log.Line("stopped");
+  log.Flush();
+  return exitCode;
+}
+
+bool AdminTarget(const Options& options, std::string& host, std::uint16_t& port, std::string& error) {
+  if (!options.connect.empty()) {
+    if (!qs::SplitHostPort(options.connect, host, port)) return error = "--connect expects ADDR:PORT", false;
+    return true;
+  }
+  qs::ServerConfig config;
+  if (!LoadConfig(options, config, error)) return false;
+  host = config.listen.host;
+  if (host == "0.0.0.0") host = "127.0.0.1";
+  if (host == "::") host = "::1";
+  port = config.listen.port;
+  return true;
+}
+
+int ListLocks(const Options& options) {
+  std::string error;
+  if (!options.data.empty() && options.connect.empty()) {
+    qs::LockTable table;
+    std::string note;
+    if (!qs::LockStore::ReadTable(options.data, table, note, error)) {
+      std::fprintf(stderr, "quorlane-server: %s\n", error.c_str());
+      return 1;
+    }
+    for (const auto& [key, holder] : table.Locks()) {
+      std::printf("%s %s %s %s\n", qs::Quoted(key).c_str(), qs::Quoted(holder.user).c_str(),
+                  qs::Quoted(holder.computer).c_str(), qs::Quoted(holder.startTime).c_str());
+    }
+    if (!note.empty()) std::fprintf(stderr, "quorlane-server: %s\n", note.c_str());
+    return 0;
+  }
+  std::string host;
+  std::uint16_t port = 0;
+  if (!AdminTarget(options, host, port, error)) return Usage(error);
+  qs::RawClient client;
+  std::optional<std::string> reply;
+  if (client.Connect(host, port, std::chrono::seconds(5), error)) {
+    reply = client.Request("[QLLISTLOCKS]", std::chrono::seconds(30), error);
+  }
+  const auto payload = reply ? qs::RawClient::Payload(*reply, "[QLLISTLOCKS]") : std::nullopt;
+  if (!payload) {
+    std::fprintf(stderr, "quorlane-server: %s\n", reply ? ("server refused: " + *reply).c_str() : error.c_str());
+    return 1;
+  }
+  std::fwrite(payload->data(), 1, payload->size(), stdout);
+  return 0;
+}
+
+int Release(const Options& options) {
+  std::string error, host;
+  std::uint16_t port = 0;
+  if (!AdminTarget(options, host, port, error)) return Usage(error);
+  qs::RawClient client;
+  if (!client.Connect(host, port, std::chrono::seconds(5), error)) {
+    std::fprintf(stderr, "quorlane-server: %s\n", error.c_str());
+    return 1;
+  }
+  const std::string who = ";quorlane-admin;" + qs::ComputerName() + ";";
+  const auto check = client.Request("[CHECKDBLOCK]" + options.key + who, std::chrono::seconds(12), error);
+  const auto checkPayload = check ? qs::RawClient::Payload(*check, "[CHECKDBLOCK]") : std::nullopt;
+  const auto reply = client.Request("[FORCEUNLOCKDB]" + options.key + who, std::chrono::seconds(12), error);
+  const auto payload = reply ? qs::RawClient::Payload(*reply, "[FORCEUNLOCKDB]") : std::nullopt;
+  if (!payload || payload->rfind("Y", 0) != 0) {
+    std::fprintf(stderr, "quorlane-server: release failed: %s\n", payload ? payload->c_str() : error.c_str());
+    return 1;
+  }
+  const auto fields = checkPayload ? qs::SplitFields(*checkPayload) : std::vector<std::string_view>{};
+  if (fields.size() >= 4 && fields[0] == "Y") {
+    std::printf("released %s (held by %s on %s since %s)\n", qs::Quoted(options.key).c_str(),
+                qs::Quoted(fields[1]).c_str(), qs::Quoted(fields[2]).c_str(), qs::Quoted(fields[3]).c_str());
+  } else {
+    std::printf("%s was not locked\n", qs::Quoted(options.key).c_str());
+  }
+  return 0;
+}
+
+int CheckConfig(const Options& options) {
+  qs::ServerConfig config;
+  std::string error;
+  if (!LoadConfig(options, config, error)) return Usage(error);
+  std::printf("listen = %s\ndata = %s\nallow = %s\nmax_request_bytes = %zu\nmax_connections = %zu\n"
+              "frame_timeout_seconds = %u\naudit_log = %s\nlog_to_console = %s\n",
+              config.listen.ToString().c_str(), config.dataFolder.c_str(), config.allowText.c_str(),
+              config.maxRequestBytes, config.maxConnections, config.frameTimeoutSeconds, config.auditLog.c_str(),
+              config.logToConsole ? "yes" : "no");
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    Options options;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    for (std::size_t i = 0; i < args.size(); ++i) {
+      const std::string& arg = args[i];
+      auto value = [&](std::string& target) {
+        if (i + 1 >= args.size()) return false;
+        target = args[++i];
+        return true;
+      };
+      if (arg == "--help" || arg == "-h") {
+        std::fputs(kHelp, stdout);
+        return 0;
+      } else if (arg == "--version") {
+        std::puts("quorlane-server 1.0.0");
+        return 0;
+      } else if (arg == "--config") {
+        if (!value(options.configPath)) return Usage("--config needs a file");
+      } else if (arg == "--listen") {
+        if (!value(options.listen)) return Usage("--listen needs ADDR:PORT");
+      } else if (arg == "--data") {
+        if (!value(options.data)) return Usage("--data needs a folder");
+      } else if (arg == "--port-file") {
+        if (!value(options.portFile)) return Usage("--port-file needs a file");
+      } else if (arg == "--connect") {
+        if (!value(options.connect)) return Usage("--connect needs ADDR:PORT");
+      } else if (options.command.empty() && (arg == "locks" || arg == "release" || arg == "check-config")) {
+        options.command = arg;
+        if (arg == "release") {
+          if (i + 1 >= args.size()) return Usage("release needs a KEY");
+          options.key = args[++i];
+        }
+      } else {
+        return Usage("unknown argument \"" + arg + "\"");
+      }
+    }
+    if (options.command == "locks") return ListLocks(options);
+    if (options.command == "release") return Release(options);
+    if (options.command == "check-config") return CheckConfig(options);
+    return RunServer(options);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "quorlane-server: %s\n", e.what());
+    return 1;
+  }
+}

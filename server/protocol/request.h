@@ -1,0 +1,43 @@
+// The request inside a frame: its command tag and its ";"-ended fields, and
+// the reply frame that answers it. No escaping exists in this protocol, so a
+// field can never contain ";".
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quorlane::server {
+
+/// The tag a reply carries when the request's own tag is not one this server
+/// answers (the client then finds no payload for its tag).
+inline constexpr std::string_view kErrorTag = "[QLERROR]";
+
+struct Request {
+  std::string_view tag;     ///< "[" ... "]" at the front of the body, brackets included
+  std::string_view fields;  ///< everything behind the tag
+};
+
+/// Splits a frame body into tag and field text; nothing when the body does
+/// not begin with a bracketed tag.
+[[nodiscard]] std::optional<Request> SplitRequest(std::string_view body);
+
+/// Fields as the client splits them: each ends at ";", a non-empty remainder
+/// without ";" forms a last field, the empty text gives no fields.
+[[nodiscard]] std::vector<std::string_view> SplitFields(std::string_view text);
+
+/// Key, user and computer of a lock command. The last two fields are user
+/// and computer; everything in front of them, joined again with ";", is the
+/// key (a key that contains ";" arrives as several fields).
+struct LockFields {
+  std::string key;
+  std::string user;
+  std::string computer;
+};
+[[nodiscard]] std::optional<LockFields> ParseLockFields(std::string_view fields);
+
+/// "[BEGIN]" + tag + payload + "[END]".
+[[nodiscard]] std::string ReplyFrame(std::string_view tag, std::string_view payload);
+
+}  // namespace quorlane::server

@@ -1,0 +1,136 @@
+#include "server_config.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+
+namespace quorlane::server {
+namespace {
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
+  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
+  return s;
+}
+
+std::string Lower(std::string_view s) {
+  std::string out(s);
+  std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return out;
+}
+
+template <typename T>
+bool ParseUnsigned(std::string_view text, T min, T max, T& out) {
+  unsigned long long value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || value < min || value > max) return false;
+  out = static_cast<T>(value);
+  return true;
+}
+
+bool ParseBool(std::string_view text, bool& out) {
+  const std::string v = Lower(text);
+  if (v == "yes" || v == "true" || v == "on" || v == "1") return out = true, true;
+  if (v == "no" || v == "false" || v == "off" || v == "0") return out = false, true;
+  return false;
+}
+
+}  // namespace
+
+std::optional<ListenAddress> ListenAddress::Parse(std::string_view text) {
+  text = Trim(text);
+  ListenAddress address;
+  std::string_view portText;
+  if (!text.empty() && text.front() == '[') {
+    const auto close = text.find("]:");
+    if (close == std::string_view::npos) return std::nullopt;
+    address.host = std::string(text.substr(1, close - 1));
+    portText = text.substr(close + 2);
+  } else {
+    const auto colon = text.rfind(':');
+    if (colon == std::string_view::npos || text.find(':') != colon) return std::nullopt;
+    address.host = std::string(text.substr(0, colon));
+    portText = text.substr(colon + 1);
+  }
+  if (!IpAddress::Parse(address.host)) return std::nullopt;
+  if (!ParseUnsigned<std::uint16_t>(portText, 0, 65535, address.port)) return std::nullopt;
+  return address;
+}
+
+std::string ListenAddress::ToString() const {
+  const bool v6 = host.find(':') != std::string::npos;
+  return (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+}
+
+ServerConfig DefaultConfig() {
+  ServerConfig config;
+  std::string error;
+  config.allow = *NetworkFilter::Parse(config.allowText, error);
+  return config;
+}
+
+bool ApplySetting(std::string_view rawKey, std::string_view rawValue, ServerConfig& config, std::string& error) {
+  const std::string key = Lower(Trim(rawKey));
+  const std::string_view value = Trim(rawValue);
+  if (key == "listen") {
+    auto address = ListenAddress::Parse(value);
+    if (!address) return error = "listen: expected ADDRESS:PORT with a numeric address", false;
+    config.listen = *address;
+  } else if (key == "data") {
+    if (value.empty()) return error = "data: the data folder must not be empty", false;
+    config.dataFolder = std::string(value);
+  } else if (key == "allow") {
+    auto filter = NetworkFilter::Parse(value, error);
+    if (!filter) return error = "allow: " + error, false;
+    config.allow = std::move(*filter);
+    config.allowText = std::string(value);
+  } else if (key == "max_request_bytes") {
+    if (!ParseUnsigned<std::size_t>(value, 64, std::size_t{64} * 1024 * 1024, config.maxRequestBytes)) {
+      return error = "max_request_bytes: expected a number from 64 to 67108864", false;
+    }
+  } else if (key == "max_connections") {
+    if (!ParseUnsigned<std::size_t>(value, 1, 1000000, config.maxConnections)) {
+      return error = "max_connections: expected a number from 1 to 1000000", false;
+    }
+  } else if (key == "frame_timeout_seconds") {
+    if (!ParseUnsigned<unsigned>(value, 1, 3600, config.frameTimeoutSeconds)) {
+      return error = "frame_timeout_seconds: expected a number from 1 to 3600", false;
+    }
+  } else if (key == "audit_log") {
+    config.auditLog = std::string(value);
+  } else if (key == "log_to_console") {
+    if (!ParseBool(value, config.logToConsole)) return error = "log_to_console: expected yes or no", false;
+  } else {
+    return error = "unknown setting \"" + std::string(Trim(rawKey)) + "\"", false;
+  }
+  return true;
+}
+
+bool ApplyIni(std::string_view text, ServerConfig& config, std::string& error) {
+  std::string section;
+  int lineNumber = 0;
+  while (!text.empty()) {
+    const auto eol = text.find('\n');
+    std::string_view line = text.substr(0, eol);
+    text.remove_prefix(eol == std::string_view::npos ? text.size() : eol + 1);
+    ++lineNumber;
+    line = Trim(line);
+    if (lineNumber == 1 && line.substr(0, 3) == "\xEF\xBB\xBF") line = Trim(line.substr(3));
+    if (line.empty() || line.front() == '#' || line.front() == ';') continue;
+    const std::string where = "line " + std::to_string(lineNumber) + ": ";
+    if (line.front() == '[') {
+      if (line.back() != ']') return error = where + "unterminated section name", false;
+      section = Lower(Trim(line.substr(1, line.size() - 2)));
+      if (section != "server") return error = where + "unknown section [" + section + "]", false;
+      continue;
+    }
+    const auto eq = line.find('=');
+    if (eq == std::string_view::npos) return error = where + "expected key = value", false;
+    if (section != "server") return error = where + "setting outside the [server] section", false;
+    std::string detail;
+    if (!ApplySetting(line.substr(0, eq), line.substr(eq + 1), config, detail)) return error = where + detail, false;
+  }
+  return true;
+}
+
+}  // namespace quorlane::server

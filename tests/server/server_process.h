@@ -1,0 +1,73 @@
+// Starts the real quorlane-server as a child process on a loopback port of
+// its own choosing (port 0 and --port-file), for tests that talk to it over
+// TCP. POSIX only; the Windows build is exercised by its own smoke test.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "raw_client.h"
+
+namespace quorlane::server::testing {
+
+/// A fresh folder under the system temp folder, removed at destruction.
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  [[nodiscard]] const std::filesystem::path& Path() const noexcept { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+class ServerProcess {
+ public:
+  ServerProcess() = default;
+  ~ServerProcess();
+  ServerProcess(const ServerProcess&) = delete;
+  ServerProcess& operator=(const ServerProcess&) = delete;
+
+  /// Runs quorlane-server with these extra arguments plus --listen
+  /// 127.0.0.1:0 and --port-file, and waits (at most 10 s) for the port.
+  [[nodiscard]] bool Start(const std::filesystem::path& folder, const std::vector<std::string>& args);
+  /// SIGKILL, then reaps the child.
+  void Kill();
+  /// SIGTERM; returns the exit status (nothing when it did not end in 10 s).
+  std::optional<int> Terminate();
+  /// Waits for the child to end by itself.
+  std::optional<int> Wait(std::chrono::milliseconds limit);
+
+  [[nodiscard]] std::uint16_t Port() const noexcept { return port_; }
+  /// Connects a client; fails the calling test when it cannot.
+  [[nodiscard]] bool Connect(RawClient& client) const;
+  [[nodiscard]] std::string Output() const;
+
+ private:
+  pid_t pid_ = -1;
+  std::uint16_t port_ = 0;
+  std::filesystem::path outputPath_;
+};
+
+/// Runs a program to completion (at most 20 s) and returns exit status and output.
+struct RunResult {
+  int status = -1;
+  std::string output;
+};
+RunResult RunProgram(const std::vector<std::string>& args);
+
+/// The folder the test binaries and quorlane-server live in.
+[[nodiscard]] std::filesystem::path BinFolder();
+
+/// One request over `client`; the reply's payload for `tag`, or "(none)".
+[[nodiscard]] std::string Ask(RawClient& client, const std::string& tag, const std::string& fields);
+
+}  // namespace quorlane::server::testing
