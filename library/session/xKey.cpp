@@ -191,9 +191,9 @@ bool TxKey::ConnectServer(const std::string& server, std::uint32_t port) {
     StartConnect(::inet_addr(server.c_str()));
   } else {
     m_state = State::Resolving;
-    m_lookupPort = port;
-    m_lookup.reset(::WSAAsyncGetHostByName(m_window.get(), kLookupMessage, server.c_str(), m_lookupBuffer.data(),
-                                           static_cast<int>(m_lookupBuffer.size())));
+    m_lookupBuffer = std::make_unique<char[]>(MAXGETHOSTSTRUCT);
+    m_lookup.reset(::WSAAsyncGetHostByName(m_window.get(), kLookupMessage, server.c_str(), m_lookupBuffer.get(),
+                                           MAXGETHOSTSTRUCT));
     if (!m_lookup) FailConnection(::WSAGetLastError());
   }
   return true;
@@ -217,7 +217,7 @@ void TxKey::OnLookupMessage(LPARAM status) {
     FailConnection(error);
     return;
   }
-  const auto* host = reinterpret_cast<const hostent*>(m_lookupBuffer.data());
+  const auto* host = reinterpret_cast<const hostent*>(m_lookupBuffer.get());
   if (host->h_addrtype != AF_INET || !host->h_addr_list || !host->h_addr_list[0]) {
     FailConnection(WSAHOST_NOT_FOUND);
     return;
@@ -273,7 +273,12 @@ void TxKey::FailConnection(int code) {
 }
 
 void TxKey::CloseConnection() {
-  m_lookup.reset();
+  if (m_lookup) {
+    m_lookup.reset();
+    // A cancelled lookup may still be writing its answer: its buffer is left
+    // to it (one small block, only when a lookup is abandoned half-way).
+    static_cast<void>(m_lookupBuffer.release());
+  }
   m_socket.reset();
   m_state = State::Closed;
   m_pendingSend.clear();

@@ -11,6 +11,7 @@
 #include "win32/unique_resource.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -113,8 +114,7 @@ class TxKey {
   win32::UniqueWindow m_window;
   win32::UniqueSocket m_socket;
   win32::UniqueAsyncRequest m_lookup;  // the pending asynchronous host-name lookup
-  std::vector<char> m_lookupBuffer = std::vector<char>(MAXGETHOSTSTRUCT);
-  std::uint32_t m_lookupPort = 0;
+  std::unique_ptr<char[]> m_lookupBuffer;  // written by Winsock until the lookup completes
   State m_state = State::Closed;
   std::string m_openServer;
   std::uint32_t m_openPort = 0;
