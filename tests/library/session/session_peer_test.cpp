@@ -282,3 +282,53 @@ TEST_F(SessionAgainstPeer, NoTraceFileWithoutTheMarker) {
 }
 
 }  // namespace
+
+namespace {
+
+// A check empties the holder fields and then takes what its payload names;
+// a failed unlock without a usable reply shows them as they were left.
+TEST_F(SessionAgainstPeer, HolderFieldsFromAShortCheckPayloadShowInALaterFailedUnlock) {
+  ScriptedPeer peer([](const std::string& request, int) -> Reply {
+    if (IsTag(request, "[LOCKDB]")) return Frame("[LOCKDB]", kRefusal);
+    if (IsTag(request, "[CHECKDBLOCK]")) return Frame("[CHECKDBLOCK]", "N;ann;");
+    return Frame("[QLERROR]", "unknown");
+  });
+  InstalledLibrary dll(NetworkedAt(peer.port()));
+  ASSERT_TRUE(dll.loaded());
+  EXPECT_EQ(dll.Lock("db1", "sales"), "N;ann;PC01;2024/1/2 10:00");
+  EXPECT_EQ(dll.Check("db1"), "N; ; ; ");
+  EXPECT_EQ(dll.Unlock("db1"), "N;ann;;");
+}
+
+}  // namespace
+
+namespace {
+
+InstalledLibrary* g_nestedLibrary = nullptr;
+std::string g_nestedResult;
+
+void CALLBACK NestedCheck(HWND, UINT, UINT_PTR timer, DWORD) {
+  ::KillTimer(nullptr, timer);
+  g_nestedResult = g_nestedLibrary->Check("db1");
+}
+
+// The reply waits pump the host's messages; a handler that calls in while a
+// reply is arriving is refused by Receiving and sends nothing.
+TEST_F(SessionAgainstPeer, NestedCallWhileAReplyArrivesIsRefused) {
+  ScriptedPeer peer([](const std::string&, int index) -> Reply {
+    if (index == 0) return Frame("[LOCKDB]", "Y;;;");
+    return {Send("[BEGIN][LOCKDB]Y;"), Pause(700), Send(";;[END]")};
+  });
+  InstalledLibrary dll(NetworkedAt(peer.port()));
+  ASSERT_TRUE(dll.loaded());
+  ASSERT_EQ(dll.Lock("db1", "sales"), "Y; ; ; ");
+  g_nestedLibrary = &dll;
+  g_nestedResult = "(not called)";
+  ASSERT_NE(::SetTimer(nullptr, 0, 300, &NestedCheck), 0u);
+  EXPECT_EQ(dll.Lock("db1", "sales"), "Y; ; ; ");
+  g_nestedLibrary = nullptr;
+  EXPECT_EQ(g_nestedResult, "N; ; ; ");
+  EXPECT_EQ(peer.requests().size(), 2u) << "the nested check must not be sent";
+}
+
+}  // namespace
