@@ -10,6 +10,7 @@ namespace {
 
 constexpr const char* kJournalName = "locks.journal";
 
+
 std::string Join(const std::string& folder, const std::string& name) {
   if (folder.empty()) return name;
   const char last = folder.back();
@@ -62,13 +63,19 @@ bool LockStore::Open(const std::string& folder, DurableHandler onDurable, std::s
               std::to_string(scan.badBytes) + " bytes skipped" + (saved ? " and saved in " + badPath : ""));
   }
   // Start every run from a compact journal: one grant per held lock.
+  written_ = table_;
   if (scan.badBytes > 0 || scan.changes.size() != table_.Size()) {
+    // Here the rewrite must succeed: appending behind a bad tail would hide
+    // every later record from the next replay.
+    const std::string snapshot = Snapshot(table_);
     const std::string tmp = journalPath_ + ".new";
-    if (!WriteFileDurably(tmp, Snapshot(table_), error) || !ReplaceFileDurably(tmp, journalPath_, error)) {
-      return false;
-    }
+    if (!WriteFileDurably(tmp, snapshot, error) || !ReplaceFileDurably(tmp, journalPath_, error)) return false;
+    journalBytes_ = snapshotBytes_ = snapshot.size();
+    if (!journal_.Open(journalPath_, error)) return false;
+  } else {
+    journalBytes_ = snapshotBytes_ = scan.validBytes;
+    if (!journal_.Open(journalPath_, error)) return false;
   }
-  if (!journal_.Open(journalPath_, error)) return false;
   writer_ = std::thread([this] { WriterLoop(); });
   return true;
 }
@@ -88,6 +95,7 @@ std::uint64_t LockStore::Append(const LockChange& change) {
   {
     std::lock_guard lock(mutex_);
     EncodeRecord(change, pending_);
+    pendingChanges_.push_back(change);
     pendingSeq_ = seq;
   }
   return seq;
@@ -95,8 +103,27 @@ std::uint64_t LockStore::Append(const LockChange& change) {
 
 void LockStore::Commit() { wake_.notify_one(); }
 
+bool LockStore::Compact(std::string& error) {
+  const std::string snapshot = Snapshot(written_);
+  const std::string tmp = journalPath_ + ".new";
+  if (!WriteFileDurably(tmp, snapshot, error)) {
+    log_.Line("store: compaction postponed: " + error);
+    return true;
+  }
+  journal_.Close();
+  if (!ReplaceFileDurably(tmp, journalPath_, error)) {
+    // The old journal is intact (for example a reader on Windows held it
+    // open); keep appending to it and try again later.
+    log_.Line("store: compaction postponed: " + error);
+    return journal_.Open(journalPath_, error);
+  }
+  journalBytes_ = snapshotBytes_ = snapshot.size();
+  return journal_.Open(journalPath_, error);
+}
+
 void LockStore::WriterLoop() {
   std::string batch;
+  std::vector<LockChange> changes;
   while (true) {
     std::uint64_t seq = 0;
     {
@@ -105,11 +132,28 @@ void LockStore::WriterLoop() {
       if (pending_.empty()) return;  // stopping with nothing left to write
       batch.swap(pending_);
       pending_.clear();
+      changes.swap(pendingChanges_);
+      pendingChanges_.clear();
       seq = pendingSeq_;
     }
     log_.Flush();
     std::string error;
-    const bool ok = journal_.Append(batch, error) && journal_.Sync(error);
+    bool ok = journal_.Append(batch, error) && journal_.Sync(error);
+    journalBytes_ += batch.size();
+    for (const auto& change : changes) written_.Apply(change);
+    changes.clear();
+    // Compact before answering: the replies then follow a journal that
+    // holds their changes in either form.
+    if (ok && journalBytes_ >= compactAtBytes_ && journalBytes_ >= 4 * snapshotBytes_) {
+      const std::uint64_t before = journalBytes_;
+      ok = Compact(error);
+      // A postponed compaction waits for another quarter of the limit.
+      if (ok && journalBytes_ == before) snapshotBytes_ = (before + compactAtBytes_ / 4) / 4;
+      else if (ok) {
+        log_.Line("store: journal compacted from " + std::to_string(before) + " to " + std::to_string(journalBytes_) +
+                  " bytes");
+      }
+    }
     batch.clear();
     if (batch.capacity() > (1u << 20)) std::string().swap(batch);
     onDurable_(seq, ok, error);

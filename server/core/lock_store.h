@@ -27,7 +27,10 @@ class LockStore {
   /// be written; the server then stops without answering.
   using DurableHandler = std::function<void(std::uint64_t seq, bool ok, const std::string& error)>;
 
-  explicit LockStore(AuditLog& log) : log_(log) {}
+  /// The journal is compacted while running once it reaches `compactAtBytes`
+  /// and is at least four times the size of its compact form.
+  explicit LockStore(AuditLog& log, std::uint64_t compactAtBytes = 16u * 1024 * 1024)
+      : log_(log), compactAtBytes_(compactAtBytes) {}
   ~LockStore();
   LockStore(const LockStore&) = delete;
   LockStore& operator=(const LockStore&) = delete;
@@ -54,8 +57,11 @@ class LockStore {
 
  private:
   void WriterLoop();
+  /// Rewrites the journal as one grant per held lock (writer thread).
+  bool Compact(std::string& error);
 
   AuditLog& log_;
+  const std::uint64_t compactAtBytes_;
   LockTable table_;
   FolderLock folderLock_;
   AppendFile journal_;
@@ -66,9 +72,15 @@ class LockStore {
   std::mutex mutex_;
   std::condition_variable wake_;
   std::string pending_;          // encoded records not yet written
+  std::vector<LockChange> pendingChanges_;
   std::uint64_t pendingSeq_ = 0;  // last sequence number in pending_
   bool stopping_ = false;
   std::thread writer_;
+  // Writer thread only: the table as the journal holds it, and the journal's
+  // size, so it can be compacted while the server runs.
+  LockTable written_;
+  std::uint64_t journalBytes_ = 0;
+  std::uint64_t snapshotBytes_ = 0;
 };
 
 }  // namespace quorlane::server

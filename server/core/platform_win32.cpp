@@ -89,7 +89,9 @@ bool FolderLock::Acquire(const std::string& path, std::string& error) {
 
 bool ReadWholeFile(const std::string& path, std::string& out, std::string& error, bool missingIsEmpty) {
   out.clear();
-  HANDLE file = ::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  // Sharing delete too, so the server may replace its journal while an
+  // admin command reads it.
+  HANDLE file = ::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     const DWORD code = ::GetLastError();
