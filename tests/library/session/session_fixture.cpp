@@ -1,5 +1,6 @@
 #include "session_fixture.h"
 
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -44,15 +45,9 @@ InstalledLibrary::~InstalledLibrary() {
     m_free();
     m_module.reset();
   }
-  WIN32_FIND_DATAA found;
-  HANDLE search = ::FindFirstFileA((m_folder + "*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      ::DeleteFileA((m_folder + found.cFileName).c_str());
-    } while (::FindNextFileA(search, &found));
-    ::FindClose(search);
-  }
-  ::RemoveDirectoryA(m_folder.c_str());
+  // The site server's data folder may sit inside as well.
+  std::error_code ignored;
+  std::filesystem::remove_all(std::filesystem::path(m_folder), ignored);
 }
 
 std::string InstalledLibrary::Lock(const char* key, const char* product) { return m_lock(key, product); }

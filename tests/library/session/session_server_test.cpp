@@ -72,7 +72,7 @@ TEST(SessionAgainstSiteServer, LockRefusalUnlockForceUnlockAndCheck) {
   IniFile ini;
   ini.products = {"sales=networked,127.0.0.1"};
   // The server's port is known only once it runs; the INI is written after.
-  InstalledLibrary scratch(ini);  // a folder for the server's data
+  InstalledLibrary scratch(ini);  // its folder holds the server's data
   SiteServerProcess server(scratch.folder());
   ASSERT_TRUE(server.Start());
   ini.session = {"Port=" + std::to_string(server.port())};
