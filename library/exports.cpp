@@ -35,32 +35,42 @@ const char* WINAPI SetLockDBDotNet(const char* lockKey, const char* productCode)
   return TextExport([&] {
     const std::string key = CopyArgument(lockKey);
     const std::string product = CopyArgument(productCode);
-    if (!Library().session) return std::string();
-    return NotAvailable();
+    quorlane::TxKey* session = Library().session.get();
+    if (!session) return std::string();
+    if (session->SetLockDB(key, product)) return quorlane::BlankResult("Y");
+    return quorlane::JoinResultFields("N", session->LockedDBUserName, session->LockedDBComputerName,
+                                      session->LockedDBStartTime);
   });
 }
 
 const char* WINAPI SetUnLockDBDotNet(const char* lockKey) {
   return TextExport([&] {
     const std::string key = CopyArgument(lockKey);
-    if (!Library().session) return std::string();
-    return NotAvailable();
+    quorlane::TxKey* session = Library().session.get();
+    if (!session) return std::string();
+    if (session->SetUnLockDB(key, false)) return quorlane::BlankResult("Y");
+    return quorlane::JoinResultFields("N", session->LockedDBUserName, session->LockedDBComputerName,
+                                      session->LockedDBStartTime);
   });
 }
 
 const char* WINAPI SetForceUnLockDBDotNet(const char* lockKey) {
   return TextExport([&] {
     const std::string key = CopyArgument(lockKey);
-    if (!Library().session) return std::string();
-    return NotAvailable();
+    quorlane::TxKey* session = Library().session.get();
+    if (!session) return std::string();
+    return quorlane::BlankResult(session->SetUnLockDB(key, true) ? "Y" : "N");
   });
 }
 
 const char* WINAPI CheckDBLockedDotNet(const char* lockKey) {
   return TextExport([&] {
     const std::string key = CopyArgument(lockKey);
-    if (!Library().session) return std::string();
-    return NotAvailable();
+    quorlane::TxKey* session = Library().session.get();
+    if (!session) return std::string();
+    if (!session->CheckDBLocked(key)) return quorlane::BlankResult("N");
+    return quorlane::JoinResultFields("Y", session->LockedDBUserName, session->LockedDBComputerName,
+                                      session->LockedDBStartTime);
   });
 }
 

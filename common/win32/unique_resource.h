@@ -67,6 +67,7 @@ inline void DestroyWindowHandle(HWND h) noexcept { ::DestroyWindow(h); }
 inline void CloseSocketHandle(SOCKET s) noexcept { ::closesocket(s); }
 inline void UnmapView(void* view) noexcept { ::UnmapViewOfFile(view); }
 inline void DeleteGdiObject(HGDIOBJ h) noexcept { ::DeleteObject(h); }
+inline void CancelAsyncRequest(HANDLE h) noexcept { ::WSACancelAsyncRequest(h); }
 inline HANDLE InvalidHandle() noexcept { return INVALID_HANDLE_VALUE; }
 inline constexpr std::nullptr_t kNull = nullptr;
 }  // namespace detail
@@ -79,6 +80,8 @@ using UniqueModule = UniqueResource<HMODULE, detail::ReleaseModule, detail::kNul
 using UniqueWindow = UniqueResource<HWND, detail::DestroyWindowHandle, detail::kNull>;
 using UniqueSocket = UniqueResource<SOCKET, detail::CloseSocketHandle, INVALID_SOCKET>;
 using UniqueMapView = UniqueResource<void*, detail::UnmapView, detail::kNull>;
+/// Pending WSAAsync* look-ups (WSAAsyncGetHostByName), cancelled when reset.
+using UniqueAsyncRequest = UniqueResource<HANDLE, detail::CancelAsyncRequest, detail::kNull>;
 template <typename GdiObject>
 using UniqueGdiObject = UniqueResource<GdiObject, detail::DeleteGdiObject, detail::kNull>;
 
