@@ -96,3 +96,54 @@ TEST_F(LibraryBoundary, ReservedExportsAcceptAnyArguments) {
 }
 
 }  // namespace
+
+namespace {
+
+// A standalone installation (the session's initial mode) answers unlock and
+// check at once, which gives text results without a server.
+class ResultBuffer : public LibraryBoundary {
+ protected:
+  void SetUp() override {
+    LibraryBoundary::SetUp();
+    start = dll.get<QL_PFN_SetInitial>("SetInitial");
+    stop = dll.get<QL_PFN_NoArgs>("FreeInitial");
+    unlock = dll.get<QL_PFN_TextOfText>("SetUnLockDBDotNet");
+    check = dll.get<QL_PFN_TextOfText>("CheckDBLockedDotNet");
+  }
+  QL_PFN_SetInitial start = nullptr;
+  QL_PFN_NoArgs stop = nullptr;
+  QL_PFN_TextOfText unlock = nullptr;
+  QL_PFN_TextOfText check = nullptr;
+};
+
+TEST_F(ResultBuffer, KeepsOnlyTheLatestResultAndACopyKeepsTheFirst) {
+  start(nullptr);
+  const char* first = unlock("db1");
+  const std::string copy = first;
+  const char* second = check("db1");
+  EXPECT_EQ(copy, "Y; ; ; ");
+  EXPECT_STREQ(second, "N; ; ; ");
+  EXPECT_STREQ(first, "N; ; ; ") << "the first pointer now shows the second result";
+  stop();
+}
+
+TEST_F(ResultBuffer, NullTextArgumentBehavesLikeTheEmptyText) {
+  start(nullptr);
+  EXPECT_EQ(std::string(unlock(nullptr)), std::string(unlock("")));
+  EXPECT_EQ(std::string(check(nullptr)), std::string(check("")));
+  stop();
+}
+
+TEST_F(ResultBuffer, ExportsKeepWorkingUntilTheLastBalancingShutDown) {
+  start(nullptr);
+  start(nullptr);
+  stop();
+  EXPECT_STREQ(unlock("db1"), "Y; ; ; ") << "one start-up is still unbalanced";
+  stop();
+  EXPECT_STREQ(unlock("db1"), "") << "no session after the balancing shut-down";
+  start(nullptr);
+  EXPECT_STREQ(unlock("db1"), "Y; ; ; ") << "a later start-up makes a fresh session";
+  stop();
+}
+
+}  // namespace
