@@ -11,23 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "wide_text.h"
+
 namespace {
 
-// Wall-clock milliseconds: the same clock in every process, so other
-// programs can compare their own times with the journal's.
-double NowMs() {
-  using PreciseTimeFn = void(WINAPI*)(FILETIME*);
-  static const auto precise = reinterpret_cast<PreciseTimeFn>(reinterpret_cast<void*>(
-      ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "GetSystemTimePreciseAsFileTime")));
-  FILETIME now{};
-  if (precise != nullptr) {
-    precise(&now);
-  } else {
-    ::GetSystemTimeAsFileTime(&now);
-  }
-  const auto ticks = (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-  return static_cast<double>(ticks % 864000000000ULL) / 10000.0;  // within the day, keeps the precision
-}
 
 std::wstring Folder() {
   wchar_t path[MAX_PATH];
@@ -106,21 +93,21 @@ int wmain(int argc, wchar_t** argv) {
   std::vector<double> handoff, trivial, secondEnded;
   for (int run = 1; run <= runs; ++run) {
     const std::string uri = "https://help.example/" + std::to_string(run);
-    const double t0 = NowMs();
+    const double t0 = testsupport::WallClockMs();
     HANDLE second = Start(talvora + L"CustID=" + std::to_wstring(run) + L",ProductID=P,AiURL=" +
                           std::wstring(uri.begin(), uri.end()));
     double at = 0;
     for (int i = 0; i < 2000 && (at = NavigateTime(journal, uri)) == 0; ++i) ::Sleep(1);
     ::WaitForSingleObject(second, 10000);
-    const double ended = NowMs() - t0;
+    const double ended = testsupport::WallClockMs() - t0;
     ::CloseHandle(second);
     handoff.push_back(at - t0);
     secondEnded.push_back(ended);
 
-    const double t1 = NowMs();
+    const double t1 = testsupport::WallClockMs();
     HANDLE gui = Start(L"\"" + bin + L"bench_trivial_gui.exe\"");
     ::WaitForSingleObject(gui, 10000);
-    trivial.push_back(NowMs() - t1);
+    trivial.push_back(testsupport::WallClockMs() - t1);
     ::CloseHandle(gui);
     std::printf("run %2d: hand-off %7.1f ms (second start ended after %7.1f ms), trivial GUI program %7.1f ms\n", run,
                 handoff.back(), secondEnded.back(), trivial.back());

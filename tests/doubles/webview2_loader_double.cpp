@@ -30,26 +30,15 @@
 
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
 
+#include "wide_text.h"
+
 using namespace webview2;
 using talvora::ComPtr;
+using testsupport::Utf8;
+using testsupport::Wide;
 
 namespace {
 
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
-  return out;
-}
-
-std::wstring Wide(const std::string& text) {
-  if (text.empty()) return {};
-  const int size = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(size), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
-  return out;
-}
 
 std::wstring Env(const wchar_t* name) {
   wchar_t buffer[2048];
@@ -57,21 +46,6 @@ std::wstring Env(const wchar_t* name) {
   return (n > 0 && n < 2048) ? std::wstring(buffer, n) : std::wstring{};
 }
 
-// Wall-clock milliseconds: the same clock in every process, so other
-// programs can compare their own times with the journal's.
-double NowMs() {
-  using PreciseTimeFn = void(WINAPI*)(FILETIME*);
-  static const auto precise = reinterpret_cast<PreciseTimeFn>(reinterpret_cast<void*>(
-      ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "GetSystemTimePreciseAsFileTime")));
-  FILETIME now{};
-  if (precise != nullptr) {
-    precise(&now);
-  } else {
-    ::GetSystemTimeAsFileTime(&now);
-  }
-  const auto ticks = (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-  return static_cast<double>(ticks % 864000000000ULL) / 10000.0;  // within the day, keeps the precision
-}
 
 void Journal(const std::string& line) {
   static const std::wstring path = Env(L"TALVORA_DOUBLE_JOURNAL");
@@ -80,7 +54,7 @@ void Journal(const std::string& line) {
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
   char stamp[32];
-  std::snprintf(stamp, sizeof(stamp), "%.3f ", NowMs());
+  std::snprintf(stamp, sizeof(stamp), "%.3f ", testsupport::WallClockMs());
   const std::string text = stamp + line + "\n";
   DWORD written = 0;
   ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);

@@ -4,6 +4,8 @@
 // shell's windows and message boxes from outside.
 #pragma once
 
+#include "wide_text.h"
+
 #include <windows.h>
 
 #include <functional>
@@ -14,7 +16,7 @@
 
 namespace shelltest {
 
-std::string Utf8(const std::wstring& text);
+using testsupport::Utf8;
 std::wstring ReadWholeFileW(const std::wstring& path, bool* exists = nullptr);  // as UTF-8 decoded text
 std::string ReadBytes(const std::wstring& path, bool* exists = nullptr);
 bool WriteBytes(const std::wstring& path, const std::string& bytes);
