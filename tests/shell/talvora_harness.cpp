@@ -307,8 +307,16 @@ int Stage::CountMainWindows() {
 
 HWND FindMessageBox(const std::wstring& caption, DWORD timeoutMs) {
   HWND box = nullptr;
-  WaitUntil([&] { return (box = ::FindWindowW(L"#32770", caption.c_str())) != nullptr; }, timeoutMs);
-  return box;
+  // The dialog exists before its texts and buttons are filled in; it is only
+  // shown once they are, so wait for a visible box with its message in place.
+  const bool ready = WaitUntil(
+      [&] {
+        box = ::FindWindowW(L"#32770", caption.c_str());
+        const HWND message = box ? ::GetDlgItem(box, 65535) : nullptr;
+        return box && ::IsWindowVisible(box) && message && ::GetWindowTextLengthW(message) > 0;
+      },
+      timeoutMs);
+  return ready ? box : nullptr;
 }
 
 std::wstring MessageBoxText(HWND box) {
