@@ -1,21 +1,5 @@
-# Cross build for 32-bit Windows with mingw-w64, posix thread model (the win32
-# model lacks std::mutex and std::thread). The C and C++ runtimes are linked
-# statically so the binaries need Windows system DLLs only.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross build for 32-bit Windows (the deliverables' own width), run under 32-bit Wine.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-
-# Test programs run under Wine through our wrapper, which owns the prefix.
-set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run")
+set(MINGW_TRIPLE i686-w64-mingw32)
+set(MINGW_WINE_ARCH win32)
+include("${CMAKE_CURRENT_LIST_DIR}/mingw-toolchain-common.cmake")

@@ -39,10 +39,6 @@ LRESULT CALLBACK TEdgeBrowser::WindowProc(HWND window, UINT message, WPARAM wPar
     case WM_SIZE:
       if (self != nullptr) self->UpdateBounds();
       break;
-    case WM_LBUTTONUP:
-      // A click on the control counts as a click on the window.
-      ::SendMessageW(::GetParent(window), WM_LBUTTONUP, wParam, lParam);
-      return 0;
     case WM_NCDESTROY:
       ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
       break;

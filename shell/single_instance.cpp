@@ -1,5 +1,6 @@
 #include "single_instance.h"
 
+#include <cstdint>
 #include <vector>
 
 #include "win32/unique_resource.h"
@@ -13,7 +14,9 @@ namespace {
 win32::UniqueHandle gSlotMapping;
 win32::UniqueMapView gSlotView;
 
-HWND* SlotContent() noexcept { return static_cast<HWND*>(gSlotView.get()); }
+// The slot is 4 bytes wide in every build: never read or write it as an HWND,
+// which is 8 bytes in a 64-bit build.
+volatile std::uint32_t* SlotContent() noexcept { return static_cast<volatile std::uint32_t*>(gSlotView.get()); }
 
 struct InstanceSlotLifetime {
   InstanceSlotLifetime() noexcept { OpenInstanceSlot(); }
@@ -38,7 +41,7 @@ void OpenInstanceSlot() noexcept {
     gSlotMapping.reset();
     return;
   }
-  if (created) *SlotContent() = nullptr;
+  if (created) *SlotContent() = 0;
 }
 
 void CloseInstanceSlot() noexcept {
@@ -48,13 +51,11 @@ void CloseInstanceSlot() noexcept {
 }
 
 bool ClaimInstanceSlot(HWND applicationWindow) noexcept {
-  HWND* slot = SlotContent();
+  volatile std::uint32_t* slot = SlotContent();
   if (slot == nullptr) return false;
-  // The slot holds a 32-bit window handle, also as seen from a 64-bit reader.
-  auto* stored = reinterpret_cast<volatile DWORD*>(slot);
-  const HWND holder = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(*stored));
+  const HWND holder = SlotValueToWindow(*slot);
   if (holder == nullptr) {
-    *stored = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(applicationWindow));
+    *slot = WindowToSlotValue(applicationWindow);
     return false;
   }
   // Like the hand-off itself: a hung first instance must not hang this start.

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 namespace talvora {
@@ -14,6 +15,17 @@ inline constexpr wchar_t kInstanceSlotName[] = L"{89846000-B237-4FF4-BDC9-5B39EB
 
 void OpenInstanceSlot() noexcept;
 void CloseInstanceSlot() noexcept;
+
+/// The slot's 4-byte form of a window handle and back. 64-bit Windows keeps
+/// window handles 32-bit significant so that 32-bit and 64-bit processes can
+/// share them: the low 32 bits are the whole handle and the full value is their
+/// sign extension (HandleToLong / LongToHandle), so this is lossless in both.
+[[nodiscard]] inline std::uint32_t WindowToSlotValue(HWND window) noexcept {
+  return static_cast<std::uint32_t>(HandleToLong(window));
+}
+[[nodiscard]] inline HWND SlotValueToWindow(std::uint32_t value) noexcept {
+  return static_cast<HWND>(LongToHandle(static_cast<LONG>(value)));
+}
 
 /// True when another instance holds the slot; that instance has then been
 /// asked to restore itself and its last active pop-up brought forward.

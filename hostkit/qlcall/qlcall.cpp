@@ -31,8 +31,12 @@ namespace {
 constexpr int kExitUsage = 2;
 constexpr int kExitLoad = 3;
 
+// Arguments and results travel in registers or stack slots of pointer width:
+// 32 bits in the 32-bit DLL, 64 in the 64-bit one (a text result is a pointer).
+using Word = std::uintptr_t;
+
 struct Argument {
-  std::uint32_t value = 0;
+  Word value = 0;
   std::string text;  // storage for text arguments
   bool isText = false;
   bool isNull = false;
@@ -74,7 +78,7 @@ bool ParseArgument(hostkit::ArgKind kind, std::string_view token, Argument& out)
     }
     case hostkit::ArgKind::Window:
       if (token == "@window") {
-        out.value = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(OwnWindow()));
+        out.value = reinterpret_cast<Word>(OwnWindow());
         return true;
       }
       [[fallthrough]];
@@ -88,19 +92,19 @@ bool ParseArgument(hostkit::ArgKind kind, std::string_view token, Argument& out)
   return false;
 }
 
-std::uint32_t ValueOf(const Argument& a) {
+Word ValueOf(const Argument& a) {
   if (!a.isText) return a.value;
   if (a.isNull) return 0;
-  return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(a.text.c_str()));
+  return reinterpret_cast<Word>(a.text.c_str());
 }
 
-// Every export takes 32-bit arguments and cleans its own stack, so calling it
-// through a pointer of the right arity is exact; EAX is ignored for exports
-// that return nothing.
-std::uint32_t Invoke(FARPROC proc, const std::vector<Argument>& args) {
-  using Arity0 = std::uint32_t(WINAPI*)();
-  using Arity1 = std::uint32_t(WINAPI*)(std::uint32_t);
-  using Arity2 = std::uint32_t(WINAPI*)(std::uint32_t, std::uint32_t);
+// Every export takes word-sized arguments and (in the 32-bit DLL) cleans its
+// own stack, so calling it through a pointer of the right arity is exact; the
+// result register is ignored for exports that return nothing.
+Word Invoke(FARPROC proc, const std::vector<Argument>& args) {
+  using Arity0 = Word(WINAPI*)();
+  using Arity1 = Word(WINAPI*)(Word);
+  using Arity2 = Word(WINAPI*)(Word, Word);
   switch (args.size()) {
     case 0: return reinterpret_cast<Arity0>(reinterpret_cast<void*>(proc))();
     case 1: return reinterpret_cast<Arity1>(reinterpret_cast<void*>(proc))(ValueOf(args[0]));
@@ -199,14 +203,15 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "qlcall: the DLL has no export %s\n", name.c_str());
       return kExitLoad;
     }
-    const std::uint32_t result = Invoke(proc, call.args);
+    const Word result = Invoke(proc, call.args);
     switch (call.signature->result) {
       case hostkit::ResultKind::None: break;
       case hostkit::ResultKind::Integer:
-        std::printf("%ld\n", static_cast<long>(static_cast<std::int32_t>(result)));
+        // An integer result fills the low 32 bits of the register only.
+        std::printf("%ld\n", static_cast<long>(static_cast<std::int32_t>(static_cast<std::uint32_t>(result))));
         break;
       case hostkit::ResultKind::Text: {
-        const char* text = reinterpret_cast<const char*>(static_cast<std::uintptr_t>(result));
+        const char* text = reinterpret_cast<const char*>(result);
         if (!text) {
           std::puts("@null");
         } else if (raw) {

@@ -315,14 +315,29 @@ bool TxKey::ProbeServer(const std::string& server, std::uint32_t port) {
 
 void TxKey::PumpMessages() {
   MSG message;
-  while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+  // Look first, then take the message with the functions of its window's
+  // character set: a message removed with PeekMessageA is already converted
+  // to ANSI, which loses typed characters meant for a Unicode window (every
+  // .NET window) that the host's own loop would have delivered intact.
+  while (::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE)) {
+    const bool unicode = message.hwnd != nullptr && ::IsWindowUnicode(message.hwnd);
+    // Take exactly the message looked at, even if another thread posts in between.
+    const HWND window = message.hwnd != nullptr ? message.hwnd : reinterpret_cast<HWND>(-1);
+    const UINT id = message.message;
+    const BOOL taken = unicode ? ::PeekMessageW(&message, window, id, id, PM_REMOVE)
+                               : ::PeekMessageA(&message, window, id, id, PM_REMOVE);
+    if (!taken) break;
     if (message.message == WM_QUIT) {
       // Not ours to take: leave it for the host's own loop.
       ::PostQuitMessage(static_cast<int>(message.wParam));
       return;
     }
     ::TranslateMessage(&message);
-    ::DispatchMessageA(&message);
+    if (unicode) {
+      ::DispatchMessageW(&message);
+    } else {
+      ::DispatchMessageA(&message);
+    }
   }
 }
 

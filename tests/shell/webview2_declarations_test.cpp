@@ -1,5 +1,6 @@
-// Our WebView2 declarations against the published values, and the handler
-// template's COM behaviour (identity, reference count, exception barrier).
+// Our WebView2 declarations against the published values, the handler
+// template's COM behaviour (identity, reference count, exception barrier), and
+// the instance slot's 4-byte form of a window handle.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -7,7 +8,9 @@
 #include <string>
 
 #include "com_handler.h"
+#include "single_instance.h"
 #include "webview2.h"
+#include "win32/unique_resource.h"
 
 namespace {
 
@@ -62,6 +65,19 @@ TEST(ComHandlerTest, AnswersItsOwnInterfaceCountsReferencesAndStopsExceptions) {
   EXPECT_EQ(handler->Invoke(nullptr, nullptr), S_OK);
   EXPECT_EQ(handler->Invoke(nullptr, nullptr), E_UNEXPECTED);
   EXPECT_EQ(calls, 2);
+}
+
+// The instance slot is 4 bytes wide; a window handle must survive it in either
+// width, including the sign extension that 64-bit Windows gives handle values.
+TEST(InstanceSlotTest, WindowHandlesSurviveTheFourByteSlot) {
+  win32::UniqueWindow window(::CreateWindowExW(0, L"STATIC", L"slot", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr,
+                                               nullptr));
+  ASSERT_TRUE(window);
+  EXPECT_EQ(talvora::SlotValueToWindow(talvora::WindowToSlotValue(window.get())), window.get());
+  EXPECT_EQ(talvora::SlotValueToWindow(0), nullptr);
+  const auto high = reinterpret_cast<std::intptr_t>(talvora::SlotValueToWindow(0x80001234u));
+  EXPECT_EQ(high, sizeof(void*) == 8 ? static_cast<std::intptr_t>(-0x7FFFEDCC) : static_cast<std::intptr_t>(0x80001234u));
+  EXPECT_EQ(talvora::WindowToSlotValue(reinterpret_cast<HWND>(high)), 0x80001234u);
 }
 
 }  // namespace

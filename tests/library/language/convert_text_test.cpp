@@ -65,11 +65,17 @@ TEST(ConversionWithoutTable, UseChangesNothingWhenNoFolderWasSet) {
   EXPECT_EQ(fresh.ConvertText("\xB3\x6E\xC5\xE9", 0, true), "\xC8\xED\xCC\xE5");
 }
 
-TEST(ConversionWithoutTable, CharacterOutsideTheTargetCodePageBecomesTheDefaultCharacter) {
+TEST(ConversionWithoutTable, CharacterOutsideTheMappingKeepsWhatTheTargetCodePageMakesOfIt) {
+  // Cyrillic Zhe (GBK A7 A8) has no Chinese mapping; code page 950, asked with
+  // flags 0, gives its form or its default character, and the bytes around it
+  // come through.
+  wchar_t zhe[2] = {};
+  ASSERT_EQ(MultiByteToWideChar(936, 0, "\xA7\xA8", 2, zhe, 2), 1);
+  char big5[8] = {};
+  const int length = WideCharToMultiByte(950, 0, zhe, 1, big5, sizeof big5, nullptr, nullptr);
+  ASSERT_GT(length, 0);
   TUIMultiLanguage fresh(nullptr);
-  // U+20AC (euro sign) is 0x80 in GBK but has no Big5 form... both ways hold
-  // here; what matters is that nothing raises and the length is kept.
-  EXPECT_EQ(fresh.ConvertText("\xA3\xBF", 1, false).size(), 2u);
+  EXPECT_EQ(fresh.ConvertText("x\xA7\xA8y", 1, false), "x" + std::string(big5, static_cast<std::size_t>(length)) + "y");
 }
 
 TEST(OSErrors, CarryTheCodeAndTheSystemsMessage) {

@@ -332,3 +332,54 @@ TEST_F(SessionAgainstPeer, NestedCallWhileAReplyArrivesIsRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+std::vector<WPARAM> g_unicodeChars, g_ansiChars;
+
+LRESULT CALLBACK RecordUnicodeChar(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_CHAR) g_unicodeChars.push_back(wParam);
+  return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK RecordAnsiChar(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_CHAR) g_ansiChars.push_back(wParam);
+  return ::DefWindowProcA(window, message, wParam, lParam);
+}
+
+// A host's typed characters reach its windows as its own loop would deliver
+// them while a wait pumps: a Unicode window (every .NET window) gets the
+// UTF-16 character, an ANSI window the code-page byte.
+TEST_F(SessionAgainstPeer, WaitDeliversTypedCharactersInTheWindowsOwnCharacterSet) {
+  WNDCLASSW unicodeClass{};
+  unicodeClass.lpfnWndProc = &RecordUnicodeChar;
+  unicodeClass.hInstance = ::GetModuleHandleW(nullptr);
+  unicodeClass.lpszClassName = L"QuorlaneTestUnicodeHost";
+  ::RegisterClassW(&unicodeClass);
+  WNDCLASSA ansiClass{};
+  ansiClass.lpfnWndProc = &RecordAnsiChar;
+  ansiClass.hInstance = ::GetModuleHandleW(nullptr);
+  ansiClass.lpszClassName = "QuorlaneTestAnsiHost";
+  ::RegisterClassA(&ansiClass);
+  win32::UniqueWindow unicodeWindow(::CreateWindowExW(0, L"QuorlaneTestUnicodeHost", L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                                      nullptr, unicodeClass.hInstance, nullptr));
+  win32::UniqueWindow ansiWindow(::CreateWindowExA(0, "QuorlaneTestAnsiHost", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                                   ansiClass.hInstance, nullptr));
+  ASSERT_TRUE(unicodeWindow && ansiWindow);
+  ASSERT_TRUE(::IsWindowUnicode(unicodeWindow.get()));
+  ASSERT_FALSE(::IsWindowUnicode(ansiWindow.get()));
+
+  ScriptedPeer peer([](const std::string&, int) -> Reply { return {Pause(400), Send("[BEGIN][LOCKDB]Y;;;[END]")}; });
+  InstalledLibrary dll(NetworkedAt(peer.port()));
+  ASSERT_TRUE(dll.loaded());
+  g_unicodeChars.clear();
+  g_ansiChars.clear();
+  // U+4E2D has no form in the ANSI code page of this test (1252); 0xE9 is é there.
+  ASSERT_TRUE(::PostMessageW(unicodeWindow.get(), WM_CHAR, 0x4E2D, 1));
+  ASSERT_TRUE(::PostMessageA(ansiWindow.get(), WM_CHAR, 0xE9, 1));
+  EXPECT_EQ(dll.Lock("db1", "sales"), "Y; ; ; ");
+  EXPECT_EQ(g_unicodeChars, std::vector<WPARAM>{0x4E2D});
+  EXPECT_EQ(g_ansiChars, std::vector<WPARAM>{0xE9});
+}
+
+}  // namespace
