@@ -39,10 +39,4 @@ class SiteRequests {
   AuditLog& log_;
 };
 
-/// The two paths of a "[COPYFILE]" request. Windows names may hold ";", which
-/// the protocol cannot escape: the fields are split where both halves are
-/// absolute paths (a drive or "\\"), and nothing comes back when that split
-/// is not the only one.
-[[nodiscard]] std::optional<std::pair<std::string, std::string>> SplitCopyFields(std::string_view fields);
-
 }  // namespace quorlane::server

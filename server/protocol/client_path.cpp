@@ -105,18 +105,20 @@ std::optional<LocalPath> ParseClientPath(std::string_view text, std::string& ref
   }
   std::string path(text);
   for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  if (path.size() >= 4 && path[0] == '\\' && path[1] == '\\' && (path[2] == '?' || path[2] == '.') && path[3] == '\\') {
+    return refusal = "device or raw path (\\\\?\\ or \\\\.\\)", std::nullopt;
+  }
+  for (const char c : path) {
     const auto byte = static_cast<unsigned char>(c);
     if (byte < 0x20 || std::string_view("<>\"|?*").find(c) != std::string_view::npos) {
       return refusal = "character " + Hex(byte) + " is not allowed in a path", std::nullopt;
     }
-    if (c == '/') c = '\\';
   }
   LocalPath result;
   std::string_view rest;
   if (path.size() >= 2 && path[0] == '\\' && path[1] == '\\') {
-    if (path.size() >= 4 && (path[2] == '?' || path[2] == '.') && path[3] == '\\') {
-      return refusal = "device or raw path (\\\\?\\ or \\\\.\\)", std::nullopt;
-    }
     const auto parts = Split(std::string_view(path).substr(2), '\\');
     if (parts.size() < 2 || parts[0].empty() || parts[1].empty()) {
       return refusal = "UNC path without server and share", std::nullopt;
