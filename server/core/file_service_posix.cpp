@@ -222,6 +222,15 @@ FileAnswer FileService::Delete(std::string_view clientPath) const {
   }
   if (S_ISDIR(st.st_mode)) return kDone;  // a folder is not a file, as for the library
   if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) return Refused("not a regular file");
+  if (S_ISLNK(st.st_mode)) {
+    // The link itself is what goes, but only one that stays inside the root.
+    Fd linkFolder;
+    std::string linkName;
+    Failure linkFailure;
+    if (!walk.Locate(resolved->below, true, linkFolder, linkName, linkFailure) && !linkFailure.refusal.empty()) {
+      return Refused(linkFailure.refusal);
+    }
+  }
   if (S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0) return {"N;" + std::to_string(winerror::kAccessDenied), {}};
   if (::unlinkat(folder.Get(), name.c_str(), 0) != 0) return errno == ENOENT ? kDone : FromErrno(errno);
   return kDone;
@@ -276,11 +285,17 @@ FileAnswer FileService::Copy(std::string_view sourcePath, std::string_view targe
   if (::fstat(in.Get(), &sourceStat) != 0) return FromErrno(errno);
   if (!S_ISREG(sourceStat.st_mode)) return {"N;" + std::to_string(winerror::kAccessDenied), {}};
 
-  // 3. A folder in the target's place is not replaced.
+  // 3. A folder in the target's place is not replaced, nor a link that leads out.
   struct stat targetStat {};
-  if (::fstatat(targetFolder.Get(), targetName.c_str(), &targetStat, AT_SYMLINK_NOFOLLOW) == 0 &&
-      S_ISDIR(targetStat.st_mode)) {
-    return {"N;" + std::to_string(winerror::kAccessDenied), {}};
+  if (::fstatat(targetFolder.Get(), targetName.c_str(), &targetStat, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (S_ISDIR(targetStat.st_mode)) return {"N;" + std::to_string(winerror::kAccessDenied), {}};
+    if (S_ISLNK(targetStat.st_mode)) {
+      Fd linkFolder;
+      std::string linkName;
+      if (!targetWalk.Locate(target->below, true, linkFolder, linkName, failure) && !failure.refusal.empty()) {
+        return Refused("target: " + failure.refusal);
+      }
+    }
   }
 
   // 4. The copy, beside the target; it replaces the target only when whole.
