@@ -1,4 +1,7 @@
-// Quorlane.dll for .NET hosts (x86 processes only: the DLL is 32-bit).
+// Quorlane.dll for .NET hosts, 32-bit and 64-bit processes alike: put the
+// 32-bit Quorlane.dll beside an x86 (or "Prefer 32-bit") program and the one
+// from x64/ beside an x64 or "Any CPU" program on 64-bit Windows. Results are
+// IntPtr, so this class needs no change between the two.
 //
 // Text results point into one library-wide buffer that the next text-returning
 // call replaces; the methods below copy them into managed strings at once, in

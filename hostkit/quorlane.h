@@ -1,8 +1,12 @@
 /*
  * Quorlane.dll: declarations of every export, for C and C++ hosts.
  *
+ * Two builds export the same names: Quorlane.dll for 32-bit hosts and
+ * x64/Quorlane.dll for 64-bit hosts (a process loads only DLLs of its width).
+ *
  * Conventions shared by all exports:
- * - stdcall (WINAPI), every argument 32 bits wide;
+ * - WINAPI: stdcall in the 32-bit DLL, every argument 32 bits wide; in the
+ *   64-bit DLL the one x64 convention, pointers and handles 64 bits wide;
  * - texts are zero-terminated ANSI strings in the system code page; a null
  *   text argument counts as an empty text;
  * - a text result is never null. It points into one library-wide buffer and
