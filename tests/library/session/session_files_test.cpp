@@ -129,6 +129,13 @@ TEST_F(StandaloneFiles, OnlyTheLastFolderLevelIsCreatedAndDoubleByteNamesStayWho
   EXPECT_EQ(ReadBytes(In("New\\File.txt")), "s");
   EXPECT_EQ(Copy(In("s.txt"), In("A\\B\\File.txt")), "N;3");
   EXPECT_FALSE(Exists(In("A")));
+  // Wine names files on the Linux side in the locale's character set; without
+  // a Linux locale for it, non-ASCII names cannot be created at all.
+  {
+    win32::UniqueFile probe(::CreateFileA(In(kXu + ".probe").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                          FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    if (!probe) GTEST_SKIP() << "this system cannot create a file named " << kXu << " (Windows error " << ::GetLastError() << ")";
+  }
   // The "\" inside 許 is a trail byte, not a folder delimiter.
   EXPECT_EQ(Copy(In("s.txt"), In(kXu + ".txt")), "Y;");
   EXPECT_EQ(Copy(In("s.txt"), In(kXu + "\\File.txt")), "Y;");
@@ -221,7 +228,7 @@ TEST(TaxationKeyFile, TheLibraryReadsWhatTheToolWrites) {
   EXPECT_EQ(testsupport::RunProcess(tool + L"read --owner acme" + file).exitCode, 1u);
   const auto tooLong = testsupport::RunProcessWithInput(tool + L"write --owner x" + file, std::string(400, 'k'));
   EXPECT_EQ(tooLong.exitCode, 1u);
-  EXPECT_NE(tooLong.output.find("hold at most 361"), std::string::npos) << tooLong.output;
+  EXPECT_NE(tooLong.output.find("hold at most 363"), std::string::npos) << tooLong.output;
   EXPECT_EQ(dll.Text("GetTaxationAPIKey"), key) << "a refused key leaves the file as it was";
 }
 
