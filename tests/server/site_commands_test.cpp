@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "server_process.h"
+#include "taxation_key.h"
 
 namespace quorlane::server::testing {
 namespace {
@@ -339,6 +340,33 @@ TEST_F(SiteCommandsTest, KillMinusNineWhileSavingLeavesAWholeList) {
   for (const auto& entry : fs::directory_iterator(folder.Path() / "data")) {
     EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos) << entry.path();
   }
+}
+
+}  // namespace
+}  // namespace quorlane::server::testing
+
+namespace quorlane::server::testing {
+namespace {
+
+// The Linux build of quorlane-taxkey: what it writes, the library's reading
+// (the same code the DLL runs) gives back; it refuses what would not fit.
+TEST(TaxkeyTool, WritesAFileTheLibraryReadsAndReadsItBack) {
+  TempFolder folder;
+  const std::string tool = (BinFolder() / "quorlane-taxkey").string();
+  const std::string file = (folder.Path() / "Taxation.txt").string();
+  const std::string key = "k-\xA4\xA4-" + std::string(250, '7');
+  const auto written = RunProgram({tool, "write", "--owner", "ACME Ltd", "--file", file}, key + "\n");
+  ASSERT_EQ(written.status, 0) << written.output;
+  EXPECT_EQ(written.output.find(key), std::string::npos) << "the key is not echoed";
+  const std::string text = ReadBytes(file);
+  EXPECT_EQ(quorlane::taxkey::KeyFromKeyFile(text, "acme LTD"), key);
+  EXPECT_EQ(RunProgram({tool, "read", "--file", file}).output, "owner: ACME Ltd\nkey: " + key + "\n");
+  EXPECT_EQ(RunProgram({tool, "read", "--owner", "acme ltd", "--file", file}).output, key + "\n");
+  EXPECT_EQ(RunProgram({tool, "read", "--owner", "Other", "--file", file}).status, 1);
+  EXPECT_EQ(RunProgram({tool, "write", "--owner", "ACME Ltd", "--file", file}, std::string(400, 'x')).status, 1);
+  EXPECT_EQ(ReadBytes(file), text) << "a refused key leaves the file as it was";
+  EXPECT_EQ(RunProgram({tool, "write", "--file", file}, "k").status, 2);
+  EXPECT_EQ(RunProgram({tool, "write", "--owner", "a==b", "--file", file}, "k").status, 1);
 }
 
 }  // namespace
