@@ -88,7 +88,8 @@ void OnConsoleClose(std::function<void()> onClose);
 void IgnoreFileSizeSignal();
 
 /// Runs a program directly, never through a shell: argv[0] is its absolute
-/// path, the rest its arguments, standard input empty and output discarded.
+/// path, the rest its arguments. It gets no input, its output goes nowhere,
+/// and it inherits no handle or descriptor of the server's.
 /// Returns its exit status; -1 (with `error`) when it cannot be started, -2
 /// when it was still running at `limit` and has been ended.
 [[nodiscard]] int RunProgram(const std::vector<std::string>& argv, std::chrono::milliseconds limit, std::string& error);

@@ -219,6 +219,12 @@ int RunProgram(const std::vector<std::string>& argv, std::chrono::milliseconds l
   ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   ::posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   ::posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+  // Nothing else of the server's reaches the program: not its client
+  // connections, nor its listening socket (which a program that leaves a
+  // daemon behind would otherwise keep open), nor its files.
+  ::posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+#endif
   pid_t pid = -1;
   const int spawned = ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environment);
   ::posix_spawn_file_actions_destroy(&actions);

@@ -279,18 +279,14 @@ int RunProgram(const std::vector<std::string>& argv, std::chrono::milliseconds l
     if (!commandLine.empty()) commandLine.push_back(L' ');
     commandLine += QuoteArgument(Wide(arg));
   }
-  SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-  HANDLE nul = ::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                             OPEN_EXISTING, 0, nullptr);
+  // No handle of the server's (client connections, the listening socket,
+  // its files) is inherited; the program runs without a console.
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = startup.hStdOutput = startup.hStdError = nul;
   PROCESS_INFORMATION info{};
-  const BOOL started = ::CreateProcessW(Wide(argv[0]).c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+  const BOOL started = ::CreateProcessW(Wide(argv[0]).c_str(), commandLine.data(), nullptr, nullptr, FALSE,
                                         CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info);
   const DWORD startError = ::GetLastError();
-  if (nul != INVALID_HANDLE_VALUE) ::CloseHandle(nul);
   if (!started) return error = "cannot start " + argv[0] + ": Windows error " + std::to_string(startError), -1;
   ::CloseHandle(info.hThread);
   int result = -2;

@@ -168,7 +168,7 @@ void SiteServer::RunBlocking(std::shared_ptr<Session> session, SiteRequests::Job
     std::string reply;
     try {
       reply = job();
-    } catch (const std::exception& e) {
+    } catch (...) {
       reply = ReplyFrame(kErrorTag, "internal error;");
     }
     // The session travels on to the network thread, which alone may end it.

@@ -223,6 +223,7 @@ TEST_F(SiteCommandsTest, ServicesOnlyByAllowedNameThroughTheCommandStartedDirect
   const fs::path running = folder.Path() / "running";
   std::ofstream(script) << "#!/bin/sh\n"
                         << "echo \"[$#] $1 $2\" >> '" << log.string() << "'\n"
+                        << "ls /proc/$$/fd >> '" << log.string() << ".fds'\n"
                         << "[ \"$2\" = slow ] && sleep 5\n"
                         << "case $1 in start) touch '" << running.string() << "';; stop) rm -f '"
                         << running.string() << "';; status) [ -e '" << running.string() << "' ];; esac\n";
@@ -242,6 +243,9 @@ TEST_F(SiteCommandsTest, ServicesOnlyByAllowedNameThroughTheCommandStartedDirect
   EXPECT_LT(std::chrono::steady_clock::now() - before, seconds(4));
   EXPECT_EQ(ReadBytes(log), "[2] status demo\n[2] start demo\n[2] status demo\n[2] stop demo\n[2] start slow\n")
       << "nothing else reached the command";
+  // Descriptors 0-2 and the shell's own (10 and up): none of the server's.
+  std::istringstream fds(ReadBytes(folder.Path() / "service.log.fds"));
+  for (std::string fd; fds >> fd;) EXPECT_TRUE(std::stoi(fd) <= 2 || std::stoi(fd) >= 10) << "inherited: " << fd;
   EXPECT_TRUE(AuditHas("STARTTHESERVICE peer=127.0.0.1:"));
   EXPECT_TRUE(AuditHas("service=\"other\" refused result=\"N;service not allowed\""));
   EXPECT_TRUE(AuditHas("service=\"--help\" refused result=\"N;not a plain service name\""));
