@@ -57,6 +57,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
 
   void Start(std::list<std::shared_ptr<Connection>>::iterator position) {
     position_ = position;
+    std::error_code ignored;
+    socket_.non_blocking(true, ignored);  // the reply is written without waiting
     Read();
   }
 
@@ -131,12 +133,26 @@ class Connection : public std::enable_shared_from_this<Connection> {
     }
     if (!logLine.empty()) server_.Log().Line(logLine);
     reply_.append("\r\n");
-    // The server closes first, so the client's ports never wait in TIME_WAIT.
-    asio::async_write(socket_, asio::buffer(reply_), [self = shared_from_this()](const std::error_code& ec,
-                                                                                 std::size_t) {
-      if (self->closed_) return;
-      self->Close(ec ? "dropped peer=" + self->peer_ + ": reply not sent: " + ec.message() : std::string());
-    });
+    // The server closes first, at once behind its reply, so the client's
+    // ports do not wait in TIME_WAIT and a burst of look-ups cannot run out
+    // of them. A reply the socket cannot take at once goes out in the
+    // background, bounded by the idle and request limits.
+    std::error_code ec;
+    const std::size_t sent = socket_.write_some(asio::buffer(reply_), ec);
+    if (ec && ec != asio::error::would_block && ec != asio::error::try_again) {
+      Close("dropped peer=" + peer_ + ": reply not sent: " + ec.message());
+      return;
+    }
+    if (sent == reply_.size()) {
+      Close({});
+      return;
+    }
+    asio::async_write(socket_, asio::buffer(reply_.data() + sent, reply_.size() - sent),
+                      [self = shared_from_this()](const std::error_code& error, std::size_t) {
+                        if (self->closed_) return;
+                        self->Close(error ? "dropped peer=" + self->peer_ + ": reply not sent: " + error.message()
+                                          : std::string());
+                      });
   }
 
   UpdateServer& server_;
@@ -202,7 +218,10 @@ void UpdateServer::Start() {
 }
 
 void UpdateServer::Accept() {
-  acceptor_.async_accept([this](const std::error_code& ec, tcp::socket socket) { OnAccepted(ec, std::move(socket)); });
+  // The peer's address comes with the accept itself: no extra system call.
+  acceptor_.async_accept(acceptedFrom_, [this](const std::error_code& ec, tcp::socket socket) {
+    OnAccepted(ec, std::move(socket));
+  });
 }
 
 void UpdateServer::OnAccepted(const std::error_code& ec, tcp::socket socket) {
@@ -218,12 +237,7 @@ void UpdateServer::OnAccepted(const std::error_code& ec, tcp::socket socket) {
     return;
   }
   std::error_code peerError;
-  const auto remote = socket.remote_endpoint(peerError);
-  if (peerError) {  // reset before it was accepted
-    socket.close(peerError);
-    Accept();
-    return;
-  }
+  const tcp::endpoint remote = acceptedFrom_;
   const auto address = Unmapped(remote.address());
   const std::string peer = PeerText(address, remote.port());
   std::string addressText = address.to_string();

@@ -76,6 +76,7 @@ class UpdateServer {
   const UpdateServerSettings& settings_;
   server::AuditLog& log_;
   asio::ip::tcp::acceptor acceptor_;
+  asio::ip::tcp::endpoint acceptedFrom_;
   asio::steady_timer acceptRetry_;
   asio::steady_timer sweepTimer_;
   std::shared_ptr<const UpdateMap> map_;

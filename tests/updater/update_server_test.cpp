@@ -163,8 +163,10 @@ class UpdateServerTest : public ::testing::Test {
 };
 
 TEST_F(UpdateServerTest, AnswersFromTheMappingAndWithEmptyLinesOtherwiseLoggingEachRequest) {
-  WriteMap("SALES = https://updates.example/sales.exe\nA\\x3Bb = semi\n");
+  const std::string longest(16384, 'u');
+  WriteMap("SALES = https://updates.example/sales.exe\nA\\x3Bb = semi\nBIG = " + longest + "\n");
   ASSERT_TRUE(Start({"--map", Path("map.txt").string()}));
+  EXPECT_EQ(Lookup("BIG"), longest);
   EXPECT_EQ(Lookup("SALES"), "https://updates.example/sales.exe");
   EXPECT_EQ(Ask("A1;SALES;\n"), "https://updates.example/sales.exe") << "LF alone ends a line too";
   EXPECT_EQ(Lookup("A;b"), "semi") << "an identifier may hold \";\"";
