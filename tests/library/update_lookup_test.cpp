@@ -93,14 +93,17 @@ TEST_F(UpdateLookup, SendsTheIdentifierAsItIsAndNullAsEmpty) {
   }
 }
 
+int gDispatched = 0;
+
+LRESULT CALLBACK CountingWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_APP) ++gDispatched;
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
 // The call blocks without dispatching the thread's messages.
 TEST_F(UpdateLookup, PumpsNoWindowMessagesWhileItWaits) {
-  static int dispatched = 0;
   WNDCLASSW cls{};
-  cls.lpfnWndProc = [](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
-    if (m == WM_APP) ++dispatched;
-    return DefWindowProcW(w, m, wp, lp);
-  };
+  cls.lpfnWndProc = CountingWindowProc;
   cls.hInstance = GetModuleHandleW(nullptr);
   cls.lpszClassName = L"UpdateLookupPumpProbe";
   RegisterClassW(&cls);
@@ -110,7 +113,7 @@ TEST_F(UpdateLookup, PumpsNoWindowMessagesWhileItWaits) {
   LinePeer peer({PauseFor(300), SendLine("late\n")});
   PostMessageW(window.get(), WM_APP, 0, 0);
   EXPECT_EQ(LookUp("SALES"), "1,,late[END]");
-  EXPECT_EQ(dispatched, 0);
+  EXPECT_EQ(gDispatched, 0);
   MSG message;
   ASSERT_TRUE(PeekMessageW(&message, window.get(), WM_APP, WM_APP, PM_REMOVE)) << "still queued";
 }

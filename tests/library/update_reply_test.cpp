@@ -60,7 +60,7 @@ INSTANTIATE_TEST_SUITE_P(
         ReplyCase{"OverLimitWithCr", kLimit + "\r\n", ReplyLineReader::Status::TooLong, ""},
         ReplyCase{"OverLimitNoLf", kLimit + "x", ReplyLineReader::Status::TooLong, ""},
         ReplyCase{"OverLimitThenMore", kLimit + "xx\n", ReplyLineReader::Status::TooLong, ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST(UpdateResult, WrapsTheReplyAndFillsTheBig5Message) {
   EXPECT_EQ(ReplyResult("abc"), "1,,abc[END]");
