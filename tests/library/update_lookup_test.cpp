@@ -85,8 +85,9 @@ TEST_F(UpdateLookup, ReplyLinesEndAtTheirLineFeedWithOrWithoutCr) {
 }
 
 TEST_F(UpdateLookup, SendsTheIdentifierAsItIsAndNullAsEmpty) {
-  for (const auto& [id, line] : std::vector<std::pair<const char*, std::string>>{
-           {"", "A1;;\r\n"}, {nullptr, "A1;;\r\n"}, {"a;b \xB3\x6E\xC5\xE9", "A1;a;b \xB3\x6E\xC5\xE9;\r\n"}}) {
+  const std::pair<const char*, std::string> cases[] = {
+      {"", "A1;;\r\n"}, {nullptr, "A1;;\r\n"}, {"a;b \xB3\x6E\xC5\xE9", "A1;a;b \xB3\x6E\xC5\xE9;\r\n"}};
+  for (const auto& [id, line] : cases) {
     LinePeer peer({SendLine("x\r\n")});
     EXPECT_EQ(LookUp(id), "1,,x[END]");
     EXPECT_EQ(peer.request(), line);

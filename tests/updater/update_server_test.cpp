@@ -16,13 +16,14 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "line_client.h"
+#include "server_process.h"
 
 extern char** environ;
 
@@ -30,91 +31,79 @@ namespace quorlane::updater {
 namespace {
 
 namespace fs = std::filesystem;
+using server::testing::BinFolder;
+using server::testing::RunProgram;
 using std::chrono::milliseconds;
 using std::chrono::seconds;
 
-fs::path BinFolder() {
-  char self[4096] = {};
-  const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-  return fs::path(std::string(self, n > 0 ? static_cast<std::size_t>(n) : 0)).parent_path();
-}
-
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
-
-pid_t Spawn(const std::vector<std::string>& args, const fs::path& output) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  std::vector<char*> argv;
-  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  pid_t pid = -1;
-  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
-}
-
-std::optional<int> Reap(pid_t pid, milliseconds limit) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (std::chrono::steady_clock::now() < deadline) {
-    int status = 0;
-    if (::waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    std::this_thread::sleep_for(milliseconds(10));
-  }
-  return std::nullopt;
-}
-
-struct CommandRun {
-  int status = -1;
-  std::string output;
-};
 
 class UpdateServerTest : public ::testing::Test {
  protected:
-  UpdateServerTest() : folder_(fs::temp_directory_path() / ("quorlane-update-test-" + std::to_string(::getpid()))) {
-    fs::create_directories(folder_);
-  }
-  ~UpdateServerTest() override {
-    Stop();
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
-  }
+  ~UpdateServerTest() override { Stop(); }
 
-  fs::path Path(const std::string& name) const { return folder_ / name; }
+  fs::path Path(const std::string& name) const { return folder_.Path() / name; }
   void WriteMap(const std::string& text) const { std::ofstream(Path("map.txt"), std::ios::binary) << text; }
+  static std::string Program() { return (BinFolder() / "quorlane-update-server").string(); }
+  server::testing::RunResult Command(std::vector<std::string> args) const {
+    args.insert(args.begin(), Program());
+    return RunProgram(args);
+  }
 
-  /// Runs the server on a port of its choosing with these extra arguments.
+  /// Spawns the server with its output in `output`; it has started once
+  /// `output` says "listening on" (false when it ended or took 2 s).
+  bool Spawn(const std::vector<std::string>& args, const fs::path& output) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    const std::string program = Program();
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    for (int i = 0; pid_ > 0 && i < 200; ++i) {
+      if (ReadFile(output).find("listening on") != std::string::npos) return true;
+      int status = 0;
+      if (::waitpid(pid_, &status, WNOHANG) == pid_) pid_ = -1;
+      std::this_thread::sleep_for(milliseconds(10));
+    }
+    return false;
+  }
+  /// On a port of its own choosing, logging to server.log.
   ::testing::AssertionResult Start(std::vector<std::string> args) {
-    const fs::path portFile = Path("port");
-    fs::remove(portFile);
-    std::vector<std::string> argv{Program(), "--listen", "127.0.0.1:0", "--port-file", portFile.string(),
-                                  "--log", Path("server.log").string(), "--quiet"};
-    argv.insert(argv.end(), args.begin(), args.end());
-    pid_ = Spawn(argv, Path("output.txt"));
-    for (int i = 0; pid_ > 0 && i < 1000; ++i) {
-      const std::string text = ReadFile(portFile);
-      if (!text.empty() && text.back() == '\n') {
-        port_ = static_cast<std::uint16_t>(std::stoi(text));
+    const std::vector<std::string> common{"--listen", "127.0.0.1:0", "--port-file", Path("port").string(),
+                                          "--log", Path("server.log").string()};
+    args.insert(args.begin(), common.begin(), common.end());
+    if (!Spawn(args, Path("output.txt"))) return ::testing::AssertionFailure() << ReadFile(Path("output.txt"));
+    for (int i = 0; i < 200; ++i) {  // the port file follows the first log line
+      const std::string port = ReadFile(Path("port"));
+      if (!port.empty() && port.back() == '\n') {
+        port_ = static_cast<std::uint16_t>(std::stoi(port));
         return ::testing::AssertionSuccess();
       }
-      if (Reap(pid_, milliseconds(10))) break;
+      std::this_thread::sleep_for(milliseconds(10));
     }
-    pid_ = -1;
-    return ::testing::AssertionFailure() << "server did not start: " << ReadFile(Path("output.txt"));
+    return ::testing::AssertionFailure() << "no port file";
   }
-  void Stop() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGKILL);
-    Reap(pid_, seconds(10));
-    pid_ = -1;
+  /// The exit status after `signal`, or after SIGKILL (nothing) when it
+  /// did not end within 10 s.
+  std::optional<int> Stop(int signal = SIGKILL) {
+    if (pid_ <= 0) return std::nullopt;
+    ::kill(pid_, signal);
+    for (int i = 0; i < 1000; ++i) {
+      int status = 0;
+      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+        pid_ = -1;
+        return WIFEXITED(status) ? std::optional<int>(WEXITSTATUS(status)) : std::nullopt;
+      }
+      std::this_thread::sleep_for(milliseconds(10));
+    }
+    return signal == SIGKILL ? std::nullopt : Stop(SIGKILL);
   }
-  void Signal(int number) const { ::kill(pid_, number); }
 
   /// One look-up as the library does it; "(none: ...)" when no line came.
   std::string Ask(const std::string& line) const {
@@ -129,8 +118,8 @@ class UpdateServerTest : public ::testing::Test {
   }
   std::string Lookup(const std::string& id) const { return Ask("A1;" + id + ";\r\n"); }
 
-  /// The log file holds `text` within a few seconds (the server writes it
-  /// at least every quarter second).
+  /// The log file holds `text` within a few seconds (it is written at least
+  /// every quarter second).
   ::testing::AssertionResult LogHas(const std::string& text) const {
     std::string log;
     for (int i = 0; i < 150; ++i) {
@@ -141,23 +130,7 @@ class UpdateServerTest : public ::testing::Test {
     return ::testing::AssertionFailure() << "log lacks " << text << "\n" << log;
   }
 
-  static std::string Program() { return (BinFolder() / "quorlane-update-server").string(); }
-  static CommandRun RunCommand(const std::vector<std::string>& args, const fs::path& output) {
-    std::vector<std::string> argv{Program()};
-    argv.insert(argv.end(), args.begin(), args.end());
-    CommandRun run;
-    const pid_t pid = Spawn(argv, output);
-    if (pid > 0) {
-      const auto status = Reap(pid, seconds(20));
-      if (!status) ::kill(pid, SIGKILL), Reap(pid, seconds(5));
-      run.status = status.value_or(-1);
-    }
-    run.output = ReadFile(output);
-    fs::remove(output);
-    return run;
-  }
-
-  fs::path folder_;
+  server::testing::TempFolder folder_;
   pid_t pid_ = -1;
   std::uint16_t port_ = 0;
 };
@@ -186,26 +159,26 @@ TEST_F(UpdateServerTest, ReloadKeepsTheOldMappingWhenTheNewFileIsBad) {
   ASSERT_EQ(Lookup("APP"), "one");
 
   WriteMap("APP = two\n");
-  Signal(SIGHUP);
+  ::kill(pid_, SIGHUP);
   EXPECT_TRUE(LogHas("reloaded " + Path("map.txt").string() + ": 1 entries (requested by SIGHUP)"));
   EXPECT_EQ(Lookup("APP"), "two");
 
   WriteMap("APP = three\nbroken line\n");
-  Signal(SIGHUP);
+  ::kill(pid_, SIGHUP);
   EXPECT_TRUE(LogHas("line 2: no \"=\" between identifier and address; keeping the previous mapping (1 entries)"));
   EXPECT_EQ(Lookup("APP"), "two");
   const std::string connect = "127.0.0.1:" + std::to_string(port_);
-  const CommandRun refused = RunCommand({"reload", "--connect", connect}, Path("admin.txt"));
+  const auto refused = Command({"reload", "--connect", connect});
   EXPECT_EQ(refused.status, 1);
   EXPECT_NE(refused.output.find("reload failed: "), std::string::npos) << refused.output;
   EXPECT_EQ(Lookup("APP"), "two");
 
   WriteMap("APP = four\nOTHER = x\n");
-  const CommandRun reloaded = RunCommand({"reload", "--connect", connect}, Path("admin.txt"));
+  const auto reloaded = Command({"reload", "--connect", connect});
   EXPECT_EQ(reloaded.status, 0) << reloaded.output;
   EXPECT_NE(reloaded.output.find(": 2 entries"), std::string::npos) << reloaded.output;
   EXPECT_EQ(Lookup("APP"), "four");
-  const CommandRun lookup = RunCommand({"lookup", "OTHER", "--connect", connect}, Path("admin.txt"));
+  const auto lookup = Command({"lookup", "OTHER", "--connect", connect});
   EXPECT_EQ(lookup.output, "x\n");
 }
 
@@ -308,21 +281,20 @@ TEST_F(UpdateServerTest, RefusesConnectionsBeyondTheTotalAndPerAddressLimits) {
 }
 
 TEST_F(UpdateServerTest, CommandLineHelpChecksAndRefusals) {
-  const CommandRun help = RunCommand({"--help"}, Path("help.txt"));
+  const auto help = Command({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.output.find("quorlane-update-server lookup IDENTIFIER"), std::string::npos);
   WriteMap("A = 1\nB\n");
-  const CommandRun check = RunCommand({"check-map", Path("map.txt").string()}, Path("check.txt"));
+  const auto check = Command({"check-map", Path("map.txt").string()});
   EXPECT_EQ(check.status, 2);
   EXPECT_NE(check.output.find("map.txt: line 2: no \"=\""), std::string::npos) << check.output;
-  const CommandRun start = RunCommand({"--listen", "127.0.0.1:0", "--map", Path("map.txt").string()}, Path("start.txt"));
+  const auto start = Command({"--listen", "127.0.0.1:0", "--map", Path("map.txt").string()});
   EXPECT_EQ(start.status, 2) << "a bad mapping refuses to start";
   EXPECT_NE(start.output.find("cannot use the mapping file"), std::string::npos) << start.output;
-  EXPECT_EQ(RunCommand({"--listen", "localhost:9568"}, Path("bad.txt")).status, 2);
-  EXPECT_EQ(RunCommand({"--max-connections", "0"}, Path("bad.txt")).status, 2);
+  EXPECT_EQ(Command({"--listen", "localhost:9568"}).status, 2);
+  EXPECT_EQ(Command({"--max-connections", "0"}).status, 2);
   WriteMap("A = 1\n");
-  EXPECT_EQ(RunCommand({"check-map", Path("map.txt").string()}, Path("check.txt")).output,
-            Path("map.txt").string() + ": 1 entries\n");
+  EXPECT_EQ(Command({"check-map", Path("map.txt").string()}).output, Path("map.txt").string() + ": 1 entries\n");
 }
 
 // Without arguments: loopback, the library's port, an empty mapping. The
@@ -330,24 +302,16 @@ TEST_F(UpdateServerTest, CommandLineHelpChecksAndRefusals) {
 // port held by someone else is waited for, within limits.
 TEST_F(UpdateServerTest, WithoutArgumentsServesLoopbackPort9568WithAnEmptyMapping) {
   const fs::path output = Path("default.txt");
-  for (int attempt = 0; attempt < 30 && pid_ <= 0; ++attempt) {
-    pid_ = Spawn({Program()}, output);
-    for (int i = 0; i < 200 && pid_ > 0; ++i) {
-      if (ReadFile(output).find("listening on") != std::string::npos) break;
-      if (Reap(pid_, milliseconds(10))) pid_ = -1;  // port taken: try again
-    }
-    if (pid_ <= 0) std::this_thread::sleep_for(seconds(1));
-  }
+  for (int attempt = 0; attempt < 30 && !Spawn({}, output); ++attempt) std::this_thread::sleep_for(seconds(1));
   ASSERT_GT(pid_, 0) << ReadFile(output);
   port_ = 9568;
   EXPECT_EQ(Lookup("SALES"), "");
-  EXPECT_NE(ReadFile(output).find("listening on 127.0.0.1:9568, no mapping file: every identifier gets an empty line"),
+  EXPECT_EQ(Stop(SIGTERM), std::optional<int>(0));
+  const std::string log = ReadFile(output);
+  EXPECT_NE(log.find("listening on 127.0.0.1:9568, no mapping file: every identifier gets an empty line"),
             std::string::npos)
-      << ReadFile(output);
-  Signal(SIGTERM);
-  EXPECT_EQ(Reap(pid_, seconds(10)), std::optional<int>(0));
-  pid_ = -1;
-  EXPECT_NE(ReadFile(output).find(" lookup peer=127.0.0.1:"), std::string::npos) << "logs to standard error";
+      << log;
+  EXPECT_NE(log.find(" lookup peer=127.0.0.1:"), std::string::npos) << "logs to standard error";
 }
 
 }  // namespace
