@@ -321,8 +321,9 @@ void TxKey::PumpMessages() {
   // .NET window) that the host's own loop would have delivered intact.
   while (::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE)) {
     const bool unicode = message.hwnd != nullptr && ::IsWindowUnicode(message.hwnd);
-    // Take exactly the message looked at, even if another thread posts in between.
-    const HWND window = message.hwnd != nullptr ? message.hwnd : reinterpret_cast<HWND>(-1);
+    // Take the message looked at: the first one that matches its window and
+    // id is that one, even if another thread posts in between.
+    const HWND window = message.hwnd;
     const UINT id = message.message;
     const BOOL taken = unicode ? ::PeekMessageW(&message, window, id, id, PM_REMOVE)
                                : ::PeekMessageA(&message, window, id, id, PM_REMOVE);
