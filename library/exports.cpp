@@ -172,8 +172,8 @@ const char* WINAPI GetAppSelfUpdURL(const char* applicationId) {
   });
 }
 
-// Returns the argument itself (null included) wherever no conversion takes
-// place, so it must not run behind the text barrier's result buffer then.
+// Hands back the argument itself (null included) wherever no conversion takes
+// place; only a PRC system's conversion goes through the result buffer.
 const char* WINAPI GetConvertedMessageDotNet(const char* message) {
   if (::GetSystemDefaultLangID() != kChinesePrc) return message;
   return TextExport([&] {
