@@ -72,15 +72,31 @@ namespace Quorlane
 
         [DllImport(Dll, EntryPoint = "GetAppSelfUpdURL", CallingConvention = CallingConvention.StdCall, CharSet = CharSet.Ansi)]
         private static extern IntPtr GetAppSelfUpdURLNative(string applicationId);
+
+        /// <summary>
+        /// Asks the vendor's update server (port 9568) for the application's
+        /// self-update address: "1,," + address + "[END]" (the address is empty
+        /// for an unknown application), "0," + a "cannot connect" message, or ""
+        /// when the exchange failed. Blocks for up to 5 s to connect plus 10 s
+        /// per silent wait and pumps no messages: call it off the UI thread
+        /// (it needs no SetInitial) or expect the window to freeze meanwhile.
+        /// </summary>
         public static string GetAppSelfUpdURL(string applicationId) => Text(GetAppSelfUpdURLNative(applicationId));
 
         [DllImport(Dll, EntryPoint = "GetConvertedMessageDotNet", CallingConvention = CallingConvention.StdCall)]
         private static extern IntPtr GetConvertedMessageNative(IntPtr message);
 
-        // Where no conversion takes place the export returns its argument
-        // pointer, so the argument must outlive the copy of the result.
+        /// <summary>
+        /// A Big5 (Traditional Chinese) message in GBK (Simplified) on a system
+        /// whose default language is Chinese (PRC); unchanged on every other
+        /// system. "" for null, and "" on a PRC system before SetInitial.
+        /// </summary>
         public static string GetConvertedMessage(string message)
         {
+            // Where no conversion takes place the export returns its argument
+            // pointer itself (and null for null), so the argument lives in
+            // unmanaged memory of our own until the result has been copied; a
+            // string marshalled by the runtime could be freed before that.
             IntPtr argument = message == null ? IntPtr.Zero : Marshal.StringToHGlobalAnsi(message);
             try
             {
@@ -90,6 +106,38 @@ namespace Quorlane
             {
                 if (argument != IntPtr.Zero) Marshal.FreeHGlobal(argument);
             }
+        }
+
+        /// <summary>
+        /// The same for a message that is already Big5 bytes (the ANSI code page
+        /// of a PRC system is GBK, so a Big5 string cannot always survive the
+        /// trip through a .NET string): the result comes back as bytes as well,
+        /// GBK on a PRC system and the given bytes elsewhere.
+        /// </summary>
+        public static byte[] GetConvertedMessage(byte[] big5Message)
+        {
+            if (big5Message == null) return new byte[0];
+            IntPtr argument = Marshal.AllocHGlobal(big5Message.Length + 1);
+            try
+            {
+                Marshal.Copy(big5Message, 0, argument, big5Message.Length);
+                Marshal.WriteByte(argument, big5Message.Length, 0);
+                return Bytes(GetConvertedMessageNative(argument));
+            }
+            finally
+            {
+                Marshal.FreeHGlobal(argument);
+            }
+        }
+
+        private static byte[] Bytes(IntPtr text)
+        {
+            if (text == IntPtr.Zero) return new byte[0];
+            int length = 0;
+            while (Marshal.ReadByte(text, length) != 0) length++;
+            var bytes = new byte[length];
+            Marshal.Copy(text, bytes, 0, length);
+            return bytes;
         }
 
         private static string Text(IntPtr result) => result == IntPtr.Zero ? string.Empty : Marshal.PtrToStringAnsi(result) ?? string.Empty;

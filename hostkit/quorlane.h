@@ -9,9 +9,10 @@
  *   64-bit DLL the one x64 convention, pointers and handles 64 bits wide;
  * - texts are zero-terminated ANSI strings in the system code page; a null
  *   text argument counts as an empty text;
- * - a text result is never null. It points into one library-wide buffer and
- *   stays valid only until the next text-returning call: copy it if you need
- *   it longer, and never free or write through it;
+ * - a text result is never null (GetConvertedMessageDotNet excepted, see
+ *   there). It points into one library-wide buffer and stays valid only until
+ *   the next text-returning call: copy it if you need it longer, and never
+ *   free or write through it;
  * - integer results are exactly 1 (success) or 0 (failure);
  * - no call raises an exception or fault into the host: each has one failure
  *   result (the empty text, 0, or nothing);
@@ -57,10 +58,27 @@ QUORLANE_API const char* WINAPI GetVATList(void);
 QUORLANE_API void WINAPI SaveVATList(const char* listText);
 QUORLANE_API const char* WINAPI GetTaxationAPIKey(void);
 
-/* Self-update address of an application (exported at ordinal 14). */
+/*
+ * Self-update address of an application (exported at ordinal 14), asked of
+ * the vendor's update server (port 9568) over a connection of its own; needs
+ * no SetInitial. Results: "1,," + the server's reply line + "[END]" (the
+ * reply is empty for an unknown application, or when the server stays
+ * silent for 10 s); "0," + a "cannot connect" message when the server cannot
+ * be reached (see GetConvertedMessageDotNet for its language); the empty text
+ * when the exchange fails after connecting. Blocks the calling thread for up
+ * to 5 s to connect plus 10 s per silent wait, and dispatches no window
+ * messages meanwhile.
+ */
 QUORLANE_API const char* WINAPI GetAppSelfUpdURL(const char* applicationId);
 
-/* Big5 message in GBK on Chinese (PRC) systems; elsewhere the argument itself. */
+/*
+ * A Big5 (Traditional Chinese) message for the user: on a system whose
+ * default language is Chinese (PRC, 2052) the message converted to GBK
+ * (Simplified), in the shared result buffer; the empty text, never null,
+ * before SetInitial or when the conversion fails. On every other system it
+ * returns the argument pointer itself, unchanged, and null for null: keep
+ * the argument alive until you have copied the result, and check for null.
+ */
 QUORLANE_API const char* WINAPI GetConvertedMessageDotNet(const char* message);
 
 /* Kept for compatibility: accept their arguments and do nothing. */

@@ -6,6 +6,8 @@
 
 #include "export_barrier.h"
 #include "library_state.h"
+#include "update_lookup.h"
+#include "update_reply.h"
 
 using quorlane::CopyArgument;
 using quorlane::FlagExport;
@@ -15,9 +17,8 @@ using quorlane::VoidExport;
 
 namespace {
 
-// Operations whose services are not part of this build yet answer with their
-// failure result once their text arguments have been taken.
-std::string NotAvailable() { return {}; }
+// Chinese (PRC): the one system default language that gets messages in GBK.
+constexpr LANGID kChinesePrc = 0x0804;
 
 int ServiceExport(const char* tag, const char* serverHost, const char* serviceName) noexcept {
   return FlagExport([&] {
@@ -149,16 +150,37 @@ const char* WINAPI GetTaxationAPIKey(void) {
 
 const char* WINAPI GetAppSelfUpdURL(const char* applicationId) {
   return TextExport([&] {
+    namespace update = quorlane::update;
     const std::string id = CopyArgument(applicationId);
-    return NotAvailable();
+    const char* host = update::HostName();
+    const update::Lookup lookup = update::LookUp(host, update::kPort, id);
+    switch (lookup.outcome) {
+      case update::Lookup::Outcome::Reply:
+        return update::ReplyResult(lookup.reply);
+      case update::Lookup::Outcome::Unreachable: {
+        const std::string message = update::UnreachableMessage(host, update::kPortText);
+        // Copied at once: on a PRC system the converted text lives in the
+        // result buffer, which the returned text is about to replace.
+        return "0," + std::string(GetConvertedMessageDotNet(message.c_str()));
+      }
+      case update::Lookup::Outcome::Failed:
+        break;
+    }
+    return std::string();
   });
 }
 
+// Hands back the argument itself (null included) wherever no conversion takes
+// place; only a PRC system's conversion goes through the result buffer.
 const char* WINAPI GetConvertedMessageDotNet(const char* message) {
+  if (::GetSystemDefaultLangID() != kChinesePrc) return message;
   return TextExport([&] {
     const std::string text = CopyArgument(message);
-    if (!Library().converter) return std::string();
-    return NotAvailable();
+    quorlane::TWinPerTurn* converter = Library().converter.get();
+    if (!converter) return std::string();
+    std::string converted;
+    converter->TurnText(text, quorlane::TWinPerTurnType::wttTCToSC, true, converted);
+    return converted;
   });
 }
 

@@ -148,6 +148,8 @@ void SetPropValue(TObject& object, std::string_view name, const TValue& value) {
       if (!std::holds_alternative<TObject*>(value)) throw mismatch();
       info.set(object, value);
       return;
+    case TPropertyKind::Method:
+      throw mismatch();
   }
 }
 

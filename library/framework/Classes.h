@@ -107,7 +107,9 @@ class EOSError : public Exception {
 
 // ---- published properties -------------------------------------------------
 
-enum class TPropertyKind : std::uint8_t { Text, Integer, Boolean, Enumeration, Object };
+/// Method: a published event, listed in order with the properties but
+/// assigned and read only through its class's typed accessors.
+enum class TPropertyKind : std::uint8_t { Text, Integer, Boolean, Enumeration, Object, Method };
 /// The kinds a look-up may be restricted to.
 enum class TPropertyFilter : std::uint8_t { Any, Text, Integer, Object };
 
@@ -209,6 +211,13 @@ constexpr TPropertyInfo Object(const char* name) noexcept {
     };
   }
   return info;
+}
+/// A published event (a handler bound to an object). It keeps its place among
+/// the published properties; a generic read yields null and a generic write
+/// is refused, since a handler is no property value.
+constexpr TPropertyInfo Event(const char* name) noexcept {
+  return TPropertyInfo{name, TPropertyKind::Method, nullptr, {}, [](const TObject&) -> TValue { return {}; },
+                       nullptr};
 }
 }  // namespace props
 
