@@ -58,53 +58,92 @@ bool LockStore::Open(const std::string& folder, DurableHandler onDurable, std::s
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &t);
     const std::string badPath = journalPath_ + ".bad-" + stamp;
     std::string ignored;
-    const bool saved = WriteFileDurably(badPath, std::string_view(data).substr(scan.validBytes), ignored);
+    const bool saved = WriteFileDurably(badPath, std::string_view(data).substr(scan.validBytes, scan.badBytes), ignored);
     log_.Line("store: journal has a " + scan.problem + " at byte " + std::to_string(scan.validBytes) + "; " +
               std::to_string(scan.badBytes) + " bytes skipped" + (saved ? " and saved in " + badPath : ""));
   }
   // Start every run from a compact journal: one grant per held lock.
-  written_ = table_;
+  if (mode_ == CommitMode::WriterThread) written_ = table_;
   if (scan.badBytes > 0 || scan.changes.size() != table_.Size()) {
-    // Here the rewrite must succeed: appending behind a bad tail would hide
+    // Here the rewrite must succeed: writing behind a bad tail would hide
     // every later record from the next replay.
     const std::string snapshot = Snapshot(table_);
     const std::string tmp = journalPath_ + ".new";
     if (!WriteFileDurably(tmp, snapshot, error) || !ReplaceFileDurably(tmp, journalPath_, error)) return false;
     journalBytes_ = snapshotBytes_ = snapshot.size();
-    if (!journal_.Open(journalPath_, error)) return false;
   } else {
     journalBytes_ = snapshotBytes_ = scan.validBytes;
-    if (!journal_.Open(journalPath_, error)) return false;
   }
-  writer_ = std::thread([this] { WriterLoop(); });
+  if (!journal_.Open(journalPath_, journalBytes_, error)) return false;
+  if (mode_ == CommitMode::WriterThread) writer_ = std::thread([this] { WriterLoop(); });
   return true;
 }
 
 void LockStore::Close() {
-  {
-    std::lock_guard lock(mutex_);
-    stopping_ = true;
+  if (mode_ == CommitMode::WriterThread) {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    wake_.notify_all();
+    if (writer_.joinable()) writer_.join();
+  } else if (!failed_ && !pending_.empty() && journal_.IsOpen()) {
+    // Nobody waits for these any more; they are written all the same.
+    std::string error;
+    failed_ = !WriteGroup(pending_, table_, error);
+    pending_.clear();
   }
-  wake_.notify_all();
-  if (writer_.joinable()) writer_.join();
-  journal_.Close();
+  journal_.Close(/*trimReserve=*/!failed_);
 }
 
 std::uint64_t LockStore::Append(const LockChange& change) {
   const std::uint64_t seq = ++lastSeq_;
-  {
-    std::lock_guard lock(mutex_);
-    EncodeRecord(change, pending_);
-    pendingChanges_.push_back(change);
-    pendingSeq_ = seq;
-  }
+  std::lock_guard lock(mutex_);
+  EncodeRecord(change, pending_);
+  if (mode_ == CommitMode::WriterThread) pendingChanges_.push_back(change);
+  pendingSeq_ = seq;
   return seq;
 }
 
-void LockStore::Commit() { wake_.notify_one(); }
+void LockStore::Commit() {
+  if (mode_ == CommitMode::WriterThread) {
+    wake_.notify_one();
+    return;
+  }
+  if (failed_ || pending_.empty()) return;
+  std::string error;
+  // The table is exactly what the journal holds once this group is written:
+  // every change applied to it has been queued.
+  const bool ok = WriteGroup(pending_, table_, error);
+  pending_.clear();
+  if (pending_.capacity() > (1u << 20)) std::string().swap(pending_);
+  failed_ = !ok;
+  onDurable_(pendingSeq_, ok, error);
+}
 
-bool LockStore::Compact(std::string& error) {
-  const std::string snapshot = Snapshot(written_);
+bool LockStore::WriteGroup(const std::string& records, const LockTable& journalTable, std::string& error) {
+  // The group's audit lines reach the file before any reply can leave.
+  log_.Flush();
+  if (!journal_.WriteDurably(records, error)) return false;
+  journalBytes_ += records.size();
+  // Compact before answering: the replies then follow a journal that holds
+  // their changes in either form.
+  if (journalBytes_ >= compactAtBytes_ && journalBytes_ >= 4 * snapshotBytes_) {
+    const std::uint64_t before = journalBytes_;
+    if (!Compact(journalTable, error)) return false;
+    if (journalBytes_ == before) {
+      // A postponed compaction waits for another quarter of the limit.
+      snapshotBytes_ = (before + compactAtBytes_ / 4) / 4;
+    } else {
+      log_.Line("store: journal compacted from " + std::to_string(before) + " to " + std::to_string(journalBytes_) +
+                " bytes");
+    }
+  }
+  return true;
+}
+
+bool LockStore::Compact(const LockTable& journalTable, std::string& error) {
+  const std::string snapshot = Snapshot(journalTable);
   const std::string tmp = journalPath_ + ".new";
   if (!WriteFileDurably(tmp, snapshot, error)) {
     log_.Line("store: compaction postponed: " + error);
@@ -113,12 +152,12 @@ bool LockStore::Compact(std::string& error) {
   journal_.Close();
   if (!ReplaceFileDurably(tmp, journalPath_, error)) {
     // The old journal is intact (for example a reader on Windows held it
-    // open); keep appending to it and try again later.
+    // open); keep writing to it and try again later.
     log_.Line("store: compaction postponed: " + error);
-    return journal_.Open(journalPath_, error);
+    return journal_.Open(journalPath_, journalBytes_, error);
   }
   journalBytes_ = snapshotBytes_ = snapshot.size();
-  return journal_.Open(journalPath_, error);
+  return journal_.Open(journalPath_, journalBytes_, error);
 }
 
 void LockStore::WriterLoop() {
@@ -136,26 +175,16 @@ void LockStore::WriterLoop() {
       pendingChanges_.clear();
       seq = pendingSeq_;
     }
-    log_.Flush();
-    std::string error;
-    bool ok = journal_.Append(batch, error) && journal_.Sync(error);
-    journalBytes_ += batch.size();
     for (const auto& change : changes) written_.Apply(change);
     changes.clear();
-    // Compact before answering: the replies then follow a journal that
-    // holds their changes in either form.
-    if (ok && journalBytes_ >= compactAtBytes_ && journalBytes_ >= 4 * snapshotBytes_) {
-      const std::uint64_t before = journalBytes_;
-      ok = Compact(error);
-      // A postponed compaction waits for another quarter of the limit.
-      if (ok && journalBytes_ == before) snapshotBytes_ = (before + compactAtBytes_ / 4) / 4;
-      else if (ok) {
-        log_.Line("store: journal compacted from " + std::to_string(before) + " to " + std::to_string(journalBytes_) +
-                  " bytes");
-      }
-    }
+    std::string error;
+    const bool ok = WriteGroup(batch, written_, error);
     batch.clear();
     if (batch.capacity() > (1u << 20)) std::string().swap(batch);
+    if (!ok) {
+      std::lock_guard lock(mutex_);
+      failed_ = true;
+    }
     onDurable_(seq, ok, error);
     if (!ok) return;
   }

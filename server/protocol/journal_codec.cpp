@@ -118,7 +118,11 @@ JournalScan ScanJournal(std::string_view data) {
     at += kHeaderBytes + length;
   }
   scan.validBytes = at;
-  scan.badBytes = data.size() - at;
+  // Zeros behind the last record are space reserved for the next ones: the
+  // clean end. Damage ends at the last byte that is not zero.
+  const auto lastWritten = data.find_last_not_of('\0');
+  scan.badBytes = lastWritten == std::string_view::npos || lastWritten < at ? 0 : lastWritten + 1 - at;
+  if (scan.badBytes == 0) scan.problem.clear();
   return scan;
 }
 
