@@ -267,10 +267,15 @@ int main(int argc, char** argv) {
   const double cpu = CpuSeconds() - std::max(cpuAtMeasure, 0.0);
   const double count = static_cast<double>(latencies.size());
   const double p50 = Percentile(latencies, 0.50);
+  const double p90 = Percentile(latencies, 0.90);
   const double p99 = Percentile(latencies, 0.99);
-  std::printf("target=%s mode=%s connections=%d ops_per_s=%.0f p50_us=%.0f p99_us=%.0f failures=%llu "
-              "client_cpu_us_per_op=%.1f requests=%llu\n",
+  const double p999 = Percentile(latencies, 0.999);
+  double sum = 0;
+  for (const auto v : latencies) sum += v;
+  std::printf("target=%s mode=%s connections=%d ops_per_s=%.0f p50_us=%.0f p99_us=%.0f mean_us=%.0f p90_us=%.0f "
+              "p999_us=%.0f failures=%llu client_cpu_us_per_op=%.1f requests=%llu\n",
               s.redis ? "redis" : "quorlane", s.mode.c_str(), s.connections, count / s.seconds, p50, p99,
+              count > 0 ? sum / count : 0.0, p90, p999,
               static_cast<unsigned long long>(failures), count > 0 ? cpu * 1e6 / count : 0.0, static_cast<unsigned long long>(requests));
   for (auto& c : connections) ::close(c.fd);
   return failures == 0 ? 0 : 1;

@@ -63,7 +63,7 @@ bool LockStore::Open(const std::string& folder, DurableHandler onDurable, std::s
               std::to_string(scan.badBytes) + " bytes skipped" + (saved ? " and saved in " + badPath : ""));
   }
   // Start every run from a compact journal: one grant per held lock.
-  if (mode_ == CommitMode::WriterThread) written_ = table_;
+  if (mode_ != CommitMode::Inline) written_ = table_;
   if (scan.badBytes > 0 || scan.changes.size() != table_.Size()) {
     // Here the rewrite must succeed: writing behind a bad tail would hide
     // every later record from the next replay.
@@ -75,18 +75,18 @@ bool LockStore::Open(const std::string& folder, DurableHandler onDurable, std::s
     journalBytes_ = snapshotBytes_ = scan.validBytes;
   }
   if (!journal_.Open(journalPath_, journalBytes_, error)) return false;
-  if (mode_ == CommitMode::WriterThread) writer_ = std::thread([this] { WriterLoop(); });
+  if (mode_ != CommitMode::Inline) writer_ = std::thread([this] { WriterLoop(); });
   return true;
 }
 
 void LockStore::Close() {
-  if (mode_ == CommitMode::WriterThread) {
+  if (writer_.joinable()) {
     {
       std::lock_guard lock(mutex_);
       stopping_ = true;
     }
     wake_.notify_all();
-    if (writer_.joinable()) writer_.join();
+    writer_.join();
   } else if (!failed_ && !pending_.empty() && journal_.IsOpen()) {
     // Nobody waits for these any more; they are written all the same.
     std::string error;
@@ -100,25 +100,48 @@ std::uint64_t LockStore::Append(const LockChange& change) {
   const std::uint64_t seq = ++lastSeq_;
   std::lock_guard lock(mutex_);
   EncodeRecord(change, pending_);
-  if (mode_ == CommitMode::WriterThread) pendingChanges_.push_back(change);
+  if (mode_ != CommitMode::Inline) pendingChanges_.push_back(change);
   pendingSeq_ = seq;
   return seq;
 }
 
-void LockStore::Commit() {
-  if (mode_ == CommitMode::WriterThread) {
+void LockStore::Commit(bool blockingAllowed) {
+  std::unique_lock lock(mutex_);
+  if (pending_.empty() || failed_) return;
+  const bool inlineNow = mode_ == CommitMode::Inline ||
+                         (mode_ == CommitMode::Adaptive && blockingAllowed && !writing_ && !handOff_);
+  if (!inlineNow) {
+    handOff_ = true;
+    lock.unlock();
     wake_.notify_one();
     return;
   }
-  if (failed_ || pending_.empty()) return;
+  std::string batch;
+  batch.swap(pending_);
+  std::vector<LockChange> changes;
+  changes.swap(pendingChanges_);
+  const std::uint64_t seq = pendingSeq_;
+  writing_ = true;
+  lock.unlock();
+
+  // Inline mode: the table is exactly what the journal holds once this group
+  // is written (every change applied to it has been queued). Adaptive: the
+  // writer's copy follows, as it does for the writer's own groups.
+  if (mode_ == CommitMode::Adaptive) {
+    for (const auto& change : changes) written_.Apply(change);
+  }
   std::string error;
-  // The table is exactly what the journal holds once this group is written:
-  // every change applied to it has been queued.
-  const bool ok = WriteGroup(pending_, table_, error);
-  pending_.clear();
-  if (pending_.capacity() > (1u << 20)) std::string().swap(pending_);
+  const bool ok = WriteGroup(batch, mode_ == CommitMode::Inline ? table_ : written_, error);
+  lock.lock();
+  writing_ = false;
   failed_ = !ok;
-  onDurable_(pendingSeq_, ok, error);
+  // Keep the buffer's memory for the next group unless it grew large.
+  if (pending_.empty() && batch.capacity() <= (1u << 20)) {
+    batch.clear();
+    pending_.swap(batch);
+  }
+  lock.unlock();
+  onDurable_(seq, ok, error);
 }
 
 bool LockStore::WriteGroup(const std::string& records, const LockTable& journalTable, std::string& error) {
@@ -163,30 +186,28 @@ bool LockStore::Compact(const LockTable& journalTable, std::string& error) {
 void LockStore::WriterLoop() {
   std::string batch;
   std::vector<LockChange> changes;
-  while (true) {
-    std::uint64_t seq = 0;
-    {
-      std::unique_lock lock(mutex_);
-      wake_.wait(lock, [this] { return stopping_ || !pending_.empty(); });
-      if (pending_.empty()) return;  // stopping with nothing left to write
-      batch.swap(pending_);
-      pending_.clear();
-      changes.swap(pendingChanges_);
-      pendingChanges_.clear();
-      seq = pendingSeq_;
-    }
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    wake_.wait(lock, [this] { return !writing_ && (stopping_ || (handOff_ && !pending_.empty())); });
+    if (failed_ || pending_.empty()) return;  // stopping with nothing (more) to write
+    batch.swap(pending_);
+    changes.swap(pendingChanges_);
+    const std::uint64_t seq = pendingSeq_;
+    handOff_ = false;
+    writing_ = true;
+    lock.unlock();
+
     for (const auto& change : changes) written_.Apply(change);
     changes.clear();
     std::string error;
     const bool ok = WriteGroup(batch, written_, error);
     batch.clear();
     if (batch.capacity() > (1u << 20)) std::string().swap(batch);
-    if (!ok) {
-      std::lock_guard lock(mutex_);
-      failed_ = true;
-    }
     onDurable_(seq, ok, error);
-    if (!ok) return;
+
+    lock.lock();
+    writing_ = false;
+    failed_ = !ok;
   }
 }
 

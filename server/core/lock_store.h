@@ -5,13 +5,20 @@
 // change gets a sequence number; a reply may be sent once the journal is
 // durable up to the number its request depended on.
 //
-// Two ways to commit, the same journal:
-// - inline (Linux): Commit() writes and syncs on the calling network thread
-//   and reports the group durable before it returns. No thread hand-off on
-//   a request's path; the sync is one in-place RWF_DSYNC write (JournalFile).
-// - writer thread (Windows): Commit() wakes a writer thread that appends,
-//   syncs (FlushFileBuffers) and reports the group from there, while the
-//   network thread goes on serving.
+// Three ways to commit, the same journal:
+// - inline: Commit() writes and syncs on the calling network thread and
+//   reports the group durable before it returns. No thread hand-off on a
+//   request's path.
+// - writer thread: Commit() wakes a writer thread that writes, syncs and
+//   reports the group from there, while the network thread goes on serving.
+// - adaptive (Linux): inline while one connection alone is busy (a hand-off
+//   would only add two thread switches to its wait), the writer thread when
+//   several are (their next requests are read and answered while the disk
+//   syncs). The network thread says which suits (Commit's argument); a group
+//   is written inline only while the writer has nothing in hand, so groups
+//   reach the journal in order.
+// On Linux a sync is one in-place RWF_DSYNC write (JournalFile); Windows uses
+// the writer thread with FlushFileBuffers.
 #pragma once
 
 #include <condition_variable>
@@ -28,20 +35,21 @@
 
 namespace quorlane::server {
 
-enum class CommitMode { Inline, WriterThread };
+enum class CommitMode { Inline, WriterThread, Adaptive };
 
 #ifdef _WIN32
 inline constexpr CommitMode kPlatformCommitMode = CommitMode::WriterThread;
 #else
-inline constexpr CommitMode kPlatformCommitMode = CommitMode::Inline;
+inline constexpr CommitMode kPlatformCommitMode = CommitMode::Adaptive;
 #endif
 
 class LockStore {
  public:
   /// Called after each group is durable (with the last sequence number of the
   /// group), or with ok=false when the journal cannot be written; the server
-  /// then stops without answering. Inline: on the thread that called
-  /// Commit(), before Commit() returns. Writer thread: on the writer thread.
+  /// then stops without answering. A group written inline reports on the
+  /// thread that called Commit(), before Commit() returns; the writer
+  /// thread's groups report on the writer thread.
   using DurableHandler = std::function<void(std::uint64_t seq, bool ok, const std::string& error)>;
 
   /// The journal is compacted while running once it reaches `compactAtBytes`
@@ -67,7 +75,8 @@ class LockStore {
   /// Nothing is written until Commit().
   std::uint64_t Append(const LockChange& change);
   /// Makes everything queued so far durable (see the class comment).
-  void Commit();
+  /// `blockingAllowed`: adaptive mode may write inline.
+  void Commit(bool blockingAllowed = true);
   [[nodiscard]] std::uint64_t LastSeq() const noexcept { return lastSeq_; }
   [[nodiscard]] CommitMode Mode() const noexcept { return mode_; }
 
@@ -93,20 +102,24 @@ class LockStore {
   std::string journalPath_;
   DurableHandler onDurable_;
   std::uint64_t lastSeq_ = 0;  // network thread only
-  bool failed_ = false;        // a write failed: nothing more is written
 
-  std::mutex mutex_;  // writer-thread mode: guards the pending group
+  std::mutex mutex_;  // guards what follows, up to the writing state
   std::condition_variable wake_;
   std::string pending_;  // encoded records not yet written
-  std::vector<LockChange> pendingChanges_;  // writer-thread mode: the same changes, for written_
+  std::vector<LockChange> pendingChanges_;  // the same changes, for written_ (not inline mode)
   std::uint64_t pendingSeq_ = 0;  // last sequence number in pending_
+  bool handOff_ = false;   // the writer is to take pending_
+  bool writing_ = false;   // a group is being written (by either thread)
+  bool failed_ = false;    // a write failed: nothing more is written
   bool stopping_ = false;
   std::thread writer_;
-  // The writer thread's copy of the table as the journal holds it (the
-  // network thread's table runs ahead), so it can compact while running.
+  // The writing state, used by whichever thread has set writing_: the table
+  // as the journal holds it (the network thread's table runs ahead while
+  // the writer works), so the journal can be compacted while running, and
+  // the journal's sizes.
   LockTable written_;
-  std::uint64_t journalBytes_ = 0;   // writing thread only
-  std::uint64_t snapshotBytes_ = 0;  // writing thread only
+  std::uint64_t journalBytes_ = 0;
+  std::uint64_t snapshotBytes_ = 0;
 };
 
 }  // namespace quorlane::server

@@ -154,6 +154,13 @@ void SiteServer::OnDurable(std::uint64_t seq) {
   }
 }
 
+void SiteServer::NoteChangeFrom(const Session& session) {
+  if (&session != lastChanger_) {
+    lastChanger_ = &session;
+    lastInterleave_ = std::chrono::steady_clock::now();
+  }
+}
+
 const std::string& SiteServer::StartTimeNow() {
   const std::time_t now = std::time(nullptr);
   if (now != startTimeSecond_ || startTime_.empty()) {
@@ -207,20 +214,30 @@ SiteServer::Handled SiteServer::Handle(std::string_view body, Session& session, 
         store_.Table().Execute(*command, fields->key, fields->user, fields->computer, StartTimeNow());
     if (outcome.change) {
       neededSeq = store_.Append(*outcome.change);
+      NoteChangeFrom(session);
       // The commit runs after the handlers that are ready now, so the
       // changes of every connection served in this round share one sync.
       if (!commitPosted_) {
         commitPosted_ = true;
         asio::post(acceptor_.get_executor(), [this] {
           commitPosted_ = false;
-          store_.Commit();
+          store_.Commit(/*blockingAllowed=*/std::chrono::steady_clock::now() - lastInterleave_ > kAloneFor);
         });
       }
     }
     if (*command != LockCommand::Check) {
-      log_.Line(std::string(CommandName(*command)) + " peer=" + session.Peer() + " user=" + Quoted(fields->user) +
-                " computer=" + Quoted(fields->computer) + " key=" + Quoted(fields->key) +
-                " result=" + Quoted(outcome.payload) + (outcome.change ? " changed" : ""));
+      std::string& line = lineBuffer_;
+      line.assign(CommandName(*command)).append(" peer=").append(session.Peer()).append(" user=");
+      AppendQuoted(line, fields->user);
+      line.append(" computer=");
+      AppendQuoted(line, fields->computer);
+      line.append(" key=");
+      AppendQuoted(line, fields->key);
+      line.append(" result=");
+      AppendQuoted(line, outcome.payload);
+      if (outcome.change) line.append(" changed");
+      log_.Line(line);
+      if (line.capacity() > 4096) std::string().swap(line);
     }
     return {ReplyFrame(request->tag, outcome.payload), std::nullopt};
   }
@@ -395,11 +412,17 @@ void Session::ResumeWhenDrained() {
   if (closed_ || writing_) return;
   for (;;) {
     // Every reply that may go out now goes in one send.
-    while (!replies_.empty() && replies_.front().first <= server_.DurableSeq()) {
-      queuedBytes_ -= replies_.front().second.size();
-      out_.append(replies_.front().second);
-      replies_.pop_front();
+    std::size_t ready = 0;
+    for (; ready < replies_.size() && replies_[ready].first <= server_.DurableSeq(); ++ready) {
+      std::string& reply = replies_[ready].second;
+      queuedBytes_ -= reply.size();
+      if (out_.empty()) {
+        out_.swap(reply);
+      } else {
+        out_.append(reply);
+      }
     }
+    replies_.erase(replies_.begin(), replies_.begin() + static_cast<std::ptrdiff_t>(ready));
     if (!out_.empty()) {
       if (!SendNow()) return;
       continue;

@@ -21,6 +21,7 @@
 #include <memory>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "audit_log.h"
 #include "blocking_work.h"
@@ -73,6 +74,8 @@ class SiteServer {
   void Accept();
   void OnAccepted(const std::error_code& ec, asio::ip::tcp::socket socket);
   [[nodiscard]] std::string LockListing() const;
+  /// Remembers when changes last came from different connections in turn.
+  void NoteChangeFrom(const Session& session);
 
   const ServerConfig& config_;
   LockStore& store_;
@@ -86,8 +89,15 @@ class SiteServer {
   std::uint64_t durableSeq_ = 0;
   bool stopped_ = false;
   bool commitPosted_ = false;
+  // The store may commit on this thread (and wait for the disk here) only
+  // while one connection alone has been changing locks for a while: with
+  // several, the next requests are served while the writer thread syncs.
+  static constexpr std::chrono::milliseconds kAloneFor{20};
+  const Session* lastChanger_ = nullptr;  // compared only, never followed
+  std::chrono::steady_clock::time_point lastInterleave_{};
   std::time_t startTimeSecond_ = 0;
   std::string startTime_;
+  std::string lineBuffer_;  // the audit line being built
   std::function<void()> onStopped_;
   std::array<char, 65536> readBuffer_{};
 };
@@ -126,7 +136,9 @@ class Session : public std::enable_shared_from_this<Session> {
   FrameParser parser_;
   std::string peer_;
   bool peerIsLoopback_;
-  std::deque<std::pair<std::uint64_t, std::string>> replies_;  // waiting for the disk
+  // Replies waiting for the disk, oldest first (rarely more than one; empty
+  // costs no memory, unlike a deque).
+  std::vector<std::pair<std::uint64_t, std::string>> replies_;
   std::size_t queuedBytes_ = 0;
   // Reads land here first: enough for a lock request, so an idle connection
   // holds only this; a longer input continues through the server's buffer.

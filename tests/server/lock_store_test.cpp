@@ -1,5 +1,6 @@
-// The lock store on a real data folder, in both ways of committing (inline on
-// the calling thread, as on Linux; a writer thread, as on Windows):
+// The lock store on a real data folder, in every way of committing (inline on
+// the calling thread; a writer thread, as on Windows; adaptive, as on Linux,
+// here alternating between the two):
 // group-committed changes survive a reopen, compaction while running keeps
 // exactly the held locks, the journal's reserved zeros end it cleanly after
 // a crash, and a record torn inside them is set aside.
@@ -44,7 +45,7 @@ class LockStoreTest : public ::testing::TestWithParam<CommitMode> {
     if (outcome.change) last = store.Append(*outcome.change);
   }
   bool WaitDurable(LockStore& store) {
-    store.Commit();
+    store.Commit(/*blockingAllowed=*/++commits % 2 == 0);
     std::unique_lock lock(mutex);
     return changed.wait_for(lock, std::chrono::seconds(10), [&] { return durable >= last; });
   }
@@ -59,6 +60,7 @@ class LockStoreTest : public ::testing::TestWithParam<CommitMode> {
   std::mutex mutex;
   std::condition_variable changed;
   std::uint64_t durable = 0, last = 0;
+  int commits = 0;
 };
 
 TEST_P(LockStoreTest, CompactsWhileRunningAndReopensWithExactlyTheHeldLocks) {
@@ -148,9 +150,13 @@ TEST_P(LockStoreTest, ARecordTornInsideReservedSpaceIsSetAsideAndTheRestKept) {
   EXPECT_EQ(scan.changes.size(), 2u);
 }
 
-INSTANTIATE_TEST_SUITE_P(BothCommitModes, LockStoreTest,
-                         ::testing::Values(CommitMode::Inline, CommitMode::WriterThread),
-                         [](const auto& info) { return info.param == CommitMode::Inline ? "Inline" : "WriterThread"; });
+INSTANTIATE_TEST_SUITE_P(EveryCommitMode, LockStoreTest,
+                         ::testing::Values(CommitMode::Inline, CommitMode::WriterThread, CommitMode::Adaptive),
+                         [](const auto& info) {
+                           return info.param == CommitMode::Inline         ? "Inline"
+                                  : info.param == CommitMode::WriterThread ? "WriterThread"
+                                                                           : "Adaptive";
+                         });
 
 }  // namespace
 }  // namespace quorlane::server::testing
