@@ -11,6 +11,9 @@
 #   bench/server/run.sh [seconds-per-run] [repeats]     (defaults 5 and 3)
 #   OURS_EXTRA="name=/path/to/quorlane-server ..." bench/server/run.sh
 #       also runs other builds of our server, interleaved with the rest
+#   BENCH_NICE=-10 bench/server/run.sh
+#       runs the servers and the generator at that niceness (root only), so
+#       that other work on a shared machine disturbs the comparison less
 # Results: printed, and kept in bench/results/server-<time>.txt.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/../.." && pwd)
@@ -34,6 +37,8 @@ cleanup() {
 }
 trap cleanup EXIT
 ulimit -n "$(ulimit -Hn)"
+niceness=${BENCH_NICE:-0}
+nice_run=(nice -n "$niceness")
 
 servers=("ours=$bin/quorlane-server")
 for extra in ${OURS_EXTRA:-}; do servers+=("$extra"); done
@@ -46,7 +51,7 @@ loadavg() { cut -d' ' -f1 /proc/loadavg; }
 {
   echo "# $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs)"
   echo "# kernel $(uname -r), storage of $work: $(df -T "$work" | awk 'NR==2{print $2}'), redis $(redis-server --version | awk '{print $3}')"
-  echo "# ${secs} s per run after 1 s of warm-up, ${repeats} repeats"
+  echo "# ${secs} s per run after 1 s of warm-up, ${repeats} repeats, niceness $niceness"
 } | tee "$out"
 
 start_server() {  # name=path | redis-always | redis-none
@@ -56,14 +61,14 @@ start_server() {  # name=path | redis-always | redis-none
       port=$(free_port)
       mkdir -p "$work/redis"
       if [ "$1" = redis-always ]; then persist=(--appendonly yes --appendfsync always); else persist=(--appendonly no); fi
-      redis-server --port "$port" --bind 127.0.0.1 --dir "$work/redis" --save '' "${persist[@]}" \
+      "${nice_run[@]}" redis-server --port "$port" --bind 127.0.0.1 --dir "$work/redis" --save '' "${persist[@]}" \
         --daemonize no --logfile "$work/redis/log" &
       server_pid=$!
       wait_port "$port"
       ;;
     *)
       printf '[server]\nlog_to_console = no\nmax_connections = 12000\n' > "$work/server.ini"
-      "${1#*=}" --config "$work/server.ini" --data "$work/data" --listen 127.0.0.1:0 \
+      "${nice_run[@]}" "${1#*=}" --config "$work/server.ini" --data "$work/data" --listen 127.0.0.1:0 \
         --port-file "$work/port" 2>>"$work/server.err" &
       server_pid=$!
       for _ in $(seq 200); do [ -s "$work/port" ] && break; sleep 0.05; done
@@ -83,7 +88,7 @@ run() {  # server mode connections repeat
   start_server "$1"
   load=$(loadavg)
   c0=$(cpu_ticks) s0=$(switches)
-  line=$("$bin/quorlane-loadgen" --target "$target" --mode "$2" --connections "$3" --seconds "$secs" \
+  line=$("${nice_run[@]}" "$bin/quorlane-loadgen" --target "$target" --mode "$2" --connections "$3" --seconds "$secs" \
     --connect "127.0.0.1:$port") || true
   c1=$(cpu_ticks) s1=$(switches)
   stop_server
@@ -110,7 +115,7 @@ idle() {  # name=path
   start_server "$1"
   local before rss fds
   before=$(awk '/VmRSS/{print $2}' "/proc/$server_pid/status")
-  coproc GEN { "$bin/quorlane-loadgen" --mode idle --connections 10000 --seconds 60 --connect "127.0.0.1:$port"; }
+  coproc GEN { "${nice_run[@]}" "$bin/quorlane-loadgen" --mode idle --connections 10000 --seconds 60 --connect "127.0.0.1:$port"; }
   gen_pid=$GEN_PID
   read -r opened <&"${GEN[0]}"
   for _ in $(seq 200); do
