@@ -12,13 +12,21 @@
 // idle: opens N connections, prints "idle connections open: N", holds them
 // until standard input ends (or S seconds pass), then reports how many the
 // server kept open all along ("still_open=N").
+//
+//   quorlane-loadgen --mode syncprobe --dir FOLDER
+// times 100 small durable writes each way, interleaved, in FOLDER: appended
+// and fdatasync'ed (as Redis's appendfsync always does) and written in place
+// into synced zeros with RWF_DSYNC (as our journal does), and prints the
+// medians: how fast the disk syncs at the moment.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/epoll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -37,6 +45,7 @@ struct Settings {
   bool redis = false;
   std::string mode = "pairs";
   std::string host = "127.0.0.1";
+  std::string dir = ".";
   int port = 4000;
   int connections = 1;
   double seconds = 5;
@@ -116,6 +125,37 @@ double CpuSeconds() {
          static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
+int ProbeSyncs(const Settings& s) {
+  const std::string appended = s.dir + "/syncprobe-append", inPlace = s.dir + "/syncprobe-inplace";
+  const int a = ::open(appended.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
+  const int p = ::open(inPlace.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  const std::string zeros(1 << 20, '\0'), record(60, 'r');
+  if (a < 0 || p < 0 || ::write(p, zeros.data(), zeros.size()) != static_cast<ssize_t>(zeros.size()) ||
+      ::fsync(p) != 0 || ::fsync(a) != 0) {
+    std::fprintf(stderr, "syncprobe: %s\n", std::strerror(errno));
+    return 1;
+  }
+  std::vector<double> appendUs, inPlaceUs;
+  for (int i = 0; i < 100; ++i) {
+    auto t0 = Clock::now();
+    if (::write(a, record.data(), record.size()) < 0 || ::fdatasync(a) != 0) return 1;
+    auto t1 = Clock::now();
+    iovec part{const_cast<char*>(record.data()), record.size()};
+    if (::pwritev2(p, &part, 1, static_cast<off_t>(i * record.size()), RWF_DSYNC) < 0) return 1;
+    auto t2 = Clock::now();
+    appendUs.push_back(std::chrono::duration<double, std::micro>(t1 - t0).count());
+    inPlaceUs.push_back(std::chrono::duration<double, std::micro>(t2 - t1).count());
+  }
+  ::close(a);
+  ::close(p);
+  ::unlink(appended.c_str());
+  ::unlink(inPlace.c_str());
+  std::sort(appendUs.begin(), appendUs.end());
+  std::sort(inPlaceUs.begin(), inPlaceUs.end());
+  std::printf("sync_append_fdatasync_p50_us=%.0f sync_inplace_rwf_dsync_p50_us=%.0f\n", appendUs[50], inPlaceUs[50]);
+  return 0;
+}
+
 int HoldIdle(const Settings& s) {
   std::vector<int> fds;
   fds.reserve(static_cast<std::size_t>(s.connections));
@@ -159,6 +199,7 @@ int main(int argc, char** argv) {
     else if (key == "--connections") s.connections = std::stoi(value);
     else if (key == "--seconds") s.seconds = std::stod(value);
     else if (key == "--warmup") s.warmup = std::stod(value);
+    else if (key == "--dir") s.dir = value;
     else if (key == "--connect") {
       const auto colon = value.rfind(':');
       if (colon == std::string::npos) return 2;
@@ -175,6 +216,7 @@ int main(int argc, char** argv) {
     ::setrlimit(RLIMIT_NOFILE, &limit);
   }
   if (s.mode == "idle") return HoldIdle(s);
+  if (s.mode == "syncprobe") return ProbeSyncs(s);
 
   const int epoll = ::epoll_create1(EPOLL_CLOEXEC);
   std::vector<Connection> connections(static_cast<std::size_t>(s.connections));

@@ -4,6 +4,9 @@
 #   (ours; Redis SET NX + DEL with appendfsync always; Redis without persistence),
 #   CHECKDBLOCK p99 at 16 connections, the servers' CPU and context switches
 #   per request, and our memory with 10,000 idle connections held open.
+# Before each set the disk's current sync time is probed (a small durable
+# write appended and fdatasync'ed, and one in place with RWF_DSYNC): on a
+# shared virtual disk it varies more than anything the servers do.
 # At each concurrency the three servers run back to back (each started fresh
 # on an empty data folder), so a change of machine load hits all three alike;
 # the whole set is repeated and the medians are reported with the load average.
@@ -97,11 +100,13 @@ run() {  # server mode connections repeat
   local tick=$(getconf CLK_TCK)
   echo "$name $line server_cpu_us_per_request=$(awk -v c=$((c1 - c0)) -v t="$tick" -v r="$requests" \
     'BEGIN{printf "%.1f", r ? c * 1e6 / t / r : 0}') server_switches_per_request=$(awk -v s=$((s1 - s0)) \
-    -v r="$requests" 'BEGIN{printf "%.2f", r ? s / r : 0}') repeat=$4 load=$load" | tee -a "$out"
+    -v r="$requests" 'BEGIN{printf "%.2f", r ? s / r : 0}') $probe repeat=$4 load=$load" | tee -a "$out"
 }
 
+probe=
 for r in $(seq "$repeats"); do
   for c in 1 16 256; do
+    probe=$("${nice_run[@]}" "$bin/quorlane-loadgen" --mode syncprobe --dir "$work")
     for s in "${servers[@]}"; do run "$s" pairs "$c" "$r"; done
   done
   for s in "${servers[@]}"; do
@@ -155,5 +160,7 @@ for (name, mode, c), runs in sorted(rows.items(), key=lambda kv: (kv[0][1], kv[0
     print(f"{name:8} {mode:5} c={c:<3} ops/s={med('ops_per_s'):8.0f} p50_ms={med('p50_us')/1000:6.2f} "
           f"p99_ms={med('p99_us')/1000:6.2f} server_cpu_us/req={med('server_cpu_us_per_request'):6.1f} "
           f"switches/req={med('server_switches_per_request'):5.2f} failures={sum(int(r['failures']) for r in runs)} "
-          f"load={'/'.join(r['load'] for r in runs)}")
+          f"load={'/'.join(r['load'] for r in runs)} "
+          f"sync_us(append/in-place)={'/'.join(r.get('sync_append_fdatasync_p50_us', '-') for r in runs)}"
+          f"|{'/'.join(r.get('sync_inplace_rwf_dsync_p50_us', '-') for r in runs)}")
 EOF
