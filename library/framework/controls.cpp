@@ -85,6 +85,8 @@ void TWinControl::HandleNeeded() {
   if (TWinControl* parent = Parent()) {
     parent->HandleNeeded();
     if (parent->m_handle == 0) throw Exception("the parent of " + Name() + " has no window");
+    // The parent's window may have brought this one along.
+    if (m_handle != 0) return;
   }
   CreateWnd();
 }

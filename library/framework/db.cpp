@@ -78,8 +78,12 @@ void TField::Write(std::optional<std::string> value) { m_dataSet.WriteField(*thi
 // Sources are let go here: by the time the component base tells the
 // components linked to this one, this object's members are gone.
 TDataSet::~TDataSet() {
-  for (TDataSource* source : m_sources) source->m_dataSet = nullptr;
+  const std::vector<TDataSource*> sources = std::move(m_sources);
   m_sources.clear();
+  for (TDataSource* source : sources) {
+    source->m_dataSet = nullptr;
+    source->DataEvent(TDataEvent::deUpdateState);
+  }
 }
 
 void TDataSet::AddFieldDef(std::string name, TFieldType type, int size) {

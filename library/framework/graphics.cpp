@@ -1,5 +1,8 @@
 #include "framework/graphics.h"
 
+#include <algorithm>
+#include <map>
+
 namespace quorlane {
 namespace {
 
@@ -13,6 +16,23 @@ constexpr TPropertyInfo kFontProperties[] = {
 
 constexpr int kPixelsPerInch = 96;
 constexpr int kPointsPerInch = 72;
+
+// Backend fonts in use, by widget set and description. Entries of fonts
+// that are gone are swept out whenever the table has doubled.
+using FontKey = std::pair<const WidgetSet*, TFontData>;
+struct SharedFonts {
+  std::map<FontKey, std::weak_ptr<const TFontReference>> fonts;
+  std::size_t sweepAt = 64;
+  void SweepWhenGrown() {
+    if (fonts.size() < sweepAt) return;
+    std::erase_if(fonts, [](const auto& entry) { return entry.second.expired(); });
+    sweepAt = std::max<std::size_t>(64, 2 * fonts.size());
+  }
+};
+SharedFonts& Shared() {
+  static SharedFonts shared;
+  return shared;
+}
 
 int RoundedRatio(int value, int numerator, int denominator) noexcept {
   const long long product = static_cast<long long>(value) * numerator;
@@ -86,16 +106,23 @@ void TFont::EndUpdate() {
 }
 
 std::shared_ptr<const TFontReference> TFont::Reference(WidgetSet& widgetSet) const {
-  if (!m_reference || &m_reference->Owner() != &widgetSet) {
+  if (auto reference = m_reference.lock(); reference && &reference->Owner() == &widgetSet) return reference;
+  SharedFonts& shared = Shared();
+  auto& slot = shared.fonts[FontKey{&widgetSet, m_data}];
+  auto reference = slot.lock();
+  if (!reference) {
     const FontHandle handle = widgetSet.CreateFontHandle(m_data);
     try {
-      m_reference = std::make_shared<const TFontReference>(widgetSet, handle);
+      reference = std::make_shared<const TFontReference>(widgetSet, handle);
     } catch (...) {
       widgetSet.DestroyFontHandle(handle);
       throw;
     }
+    slot = reference;
+    shared.SweepWhenGrown();
   }
-  return m_reference;
+  m_reference = reference;
+  return reference;
 }
 
 void TFont::Changed() {

@@ -1,8 +1,9 @@
 // Fonts. A TFont is a value (face name, character set, height, style,
-// colour) owned by one control, form or grid part; its backend font object
-// is made on first need and shared: a window keeps the one it was last sent
-// until it gets the next or is destroyed, because sending a font to a window
-// does not hand it over.
+// colour) owned by one control, form or grid part. Its backend font object
+// is made on first need and shared by every font of the same description:
+// the windows that were sent it hold it (sending a font to a window does not
+// hand it over), each until it gets the next or is destroyed, and the last
+// one to let go frees it. A thousand labels in one face use one font object.
 #pragma once
 
 #include <cstdint>
@@ -64,8 +65,8 @@ class TFont : public TPersistent {
   void BeginUpdate() noexcept { ++m_updateCount; }
   void EndUpdate();
 
-  /// The backend font for this state of the font, made through widgetSet on
-  /// first need; a change makes the next call build a new one.
+  /// The backend font for this state of the font: the one in use for the
+  /// same description, or a new one made through widgetSet.
   [[nodiscard]] std::shared_ptr<const TFontReference> Reference(WidgetSet& widgetSet) const;
 
   /// After every change (face, character set, size, style or colour).
@@ -78,7 +79,7 @@ class TFont : public TPersistent {
   std::int64_t m_color = 0;
   int m_updateCount = 0;
   bool m_changePending = false;
-  mutable std::shared_ptr<const TFontReference> m_reference;
+  mutable std::weak_ptr<const TFontReference> m_reference;
 };
 
 }  // namespace quorlane

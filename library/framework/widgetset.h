@@ -9,6 +9,7 @@
 // One thread at a time: the thread that owns the windows.
 #pragma once
 
+#include <compare>
 #include <cstdint>
 #include <string>
 
@@ -69,6 +70,7 @@ struct TFontData {
   bool italic = false;
   bool underline = false;
   bool strikeOut = false;
+  friend auto operator<=>(const TFontData&, const TFontData&) = default;
 };
 
 class WidgetSet {
