@@ -16,9 +16,9 @@
 namespace quorlane {
 
 /// Character sets the conversion gives fonts.
-inline constexpr std::uint8_t DEFAULT_CHARSET = 1;
-inline constexpr std::uint8_t GB2312_CHARSET = 134;
-inline constexpr std::uint8_t CHINESEBIG5_CHARSET = 136;
+inline constexpr std::uint8_t kDefaultCharset = 1;
+inline constexpr std::uint8_t kGB2312Charset = 134;
+inline constexpr std::uint8_t kChineseBig5Charset = 136;
 
 /// Font style bits.
 enum TFontStyle : std::uint8_t { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8 };
@@ -75,7 +75,7 @@ class TFont : public TPersistent {
  private:
   void Changed();
 
-  TFontData m_data{"Tahoma", DEFAULT_CHARSET, -11};
+  TFontData m_data{"Tahoma", kDefaultCharset, -11};
   std::int64_t m_color = 0;
   int m_updateCount = 0;
   bool m_changePending = false;

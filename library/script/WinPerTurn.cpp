@@ -106,7 +106,7 @@ void TWinPerTurn::TurnFont(TObject& AObject, const std::string& FontPropName, TW
   font.BeginUpdate();
   try {
     font.SetName(font.Name().find('@') != std::string::npos ? "@" + face : face);
-    font.SetCharset(toSimplified ? GB2312_CHARSET : CHINESEBIG5_CHARSET);
+    font.SetCharset(toSimplified ? kGB2312Charset : kChineseBig5Charset);
   } catch (...) {
     font.EndUpdate();
     throw;

@@ -229,7 +229,8 @@ constexpr TPropertyInfo kValueHolderProperties[] = {
 QL_DEFINE_CLASS(TValueHolder, TProbe, kValueHolderProperties)
 
 TEST(PublishedProperties, AClassThatNamesAPropertyTwiceIsRefused) {
-  EXPECT_THROW((void)TTwice::StaticClass().FindProperty("Count"), Exception);
+  const TTwice twice;
+  EXPECT_THROW((void)twice.ClassType().FindProperty("Count"), Exception);
 }
 
 TEST(PublishedProperties, VariantsReadNullAndOwnedObjectsTakeAssignedContent) {

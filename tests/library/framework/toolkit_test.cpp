@@ -50,7 +50,7 @@ TEST_F(Toolkit, HandleMakesTheParentFirstThenItsVisibleChildrenWithTheirState) {
   auto& label = Place<TLabel>(*form);
   label.SetCaption("\xB3\x6E\xC5\xE9");
   label.Font().SetName("PMingLiU");
-  label.Font().SetCharset(CHINESEBIG5_CHARSET);
+  label.Font().SetCharset(kChineseBig5Charset);
   auto& list = Place<TListBox>(*form);
   for (const char* line : {"a", "b", "c"}) list.Items().Add(line);
   list.SetItemIndex(2);
@@ -84,7 +84,7 @@ TEST_F(Toolkit, SettersSendOnlyWhatChangedAndFontsOfOneDescriptionShareOneObject
   EXPECT_EQ(widgets.LiveFonts(), 1) << "the form and the label look alike";
   label.Font().BeginUpdate();
   label.Font().SetName("\xD0\xC2\xCB\xCE\xCC\xE5");
-  label.Font().SetCharset(GB2312_CHARSET);
+  label.Font().SetCharset(kGB2312Charset);
   EXPECT_EQ(widgets.Calls("SetFont"), 0) << "nothing while the font's bracket is open";
   label.Font().EndUpdate();
   EXPECT_EQ(widgets.Calls("SetFont"), 1);

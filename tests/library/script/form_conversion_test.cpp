@@ -137,7 +137,7 @@ TEST_F(FormConversion, GeneralTreatmentRunsItsFourCallsInOrderAndConvertsTextAnd
                                }));
   EXPECT_EQ(label.Caption(), "<cap>");
   EXPECT_EQ(label.Font().Name(), kSCFace);
-  EXPECT_EQ(label.Font().Charset(), GB2312_CHARSET);
+  EXPECT_EQ(label.Font().Charset(), kGB2312Charset);
 }
 
 TEST_F(FormConversion, DispatchTakesTheFirstMatchingClassWithDataLabelsBeforeLabels) {
@@ -208,7 +208,7 @@ TEST_F(FormConversion, AnErrorStopsTheWalkWhereItIs) {
   EXPECT_EQ(failing.Caption(), "boom");
   EXPECT_EQ(failing.Font().Name(), kSCFace) << "its font came before its text";
   EXPECT_EQ(last.Caption(), "three");
-  EXPECT_EQ(last.Font().Charset(), DEFAULT_CHARSET);
+  EXPECT_EQ(last.Font().Charset(), kDefaultCharset);
 }
 
 // ---- the property test and the string lists ---------------------------------
@@ -313,10 +313,10 @@ TEST_F(FormConversion, FontsTakeTheTargetFaceAndCharacterSetAndVerticalFontsStay
     std::uint8_t expectedCharset;
   };
   const Case cases[] = {
-      {"@\xB2\xD3\xA9\xFA\xC5\xE9", 0, "@" + kSCFace, GB2312_CHARSET},
-      {"Arial", 0, kSCFace, GB2312_CHARSET},
-      {"Arial", 1, kTCFace, CHINESEBIG5_CHARSET},
-      {"@SimSun", 5, "@" + kTCFace, CHINESEBIG5_CHARSET},  // any other direction: Traditional
+      {"@\xB2\xD3\xA9\xFA\xC5\xE9", 0, "@" + kSCFace, kGB2312Charset},
+      {"Arial", 0, kSCFace, kGB2312Charset},
+      {"Arial", 1, kTCFace, kChineseBig5Charset},
+      {"@SimSun", 5, "@" + kTCFace, kChineseBig5Charset},  // any other direction: Traditional
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.face);
@@ -334,7 +334,7 @@ TEST_F(FormConversion, FontsTakeTheTargetFaceAndCharacterSetAndVerticalFontsStay
   converter.TurnComponent(label, static_cast<TWinPerTurnType>(5), true);
   EXPECT_EQ(label.Caption(), "<same>") << "through TurnText, unchanged";
   EXPECT_TRUE(TestPlatform().conversions.empty()) << "direction 5 converts no text";
-  EXPECT_EQ(label.Font().Charset(), CHINESEBIG5_CHARSET);
+  EXPECT_EQ(label.Font().Charset(), kChineseBig5Charset);
 }
 
 // ---- class handlers -----------------------------------------------------------
@@ -416,13 +416,13 @@ TEST_F(FormConversion, GridsConvertTitlesBandsAndFootersButNoColumnCaption) {
 
   EXPECT_EQ(column.Title().Caption(), "<title>");
   EXPECT_EQ(column.Title().Font().Name(), kSCFace);
-  EXPECT_EQ(grid.Font().Charset(), GB2312_CHARSET);
+  EXPECT_EQ(grid.Font().Charset(), kGB2312Charset);
   EXPECT_EQ(dx.Bands().Items(0).Caption(), "<band>");
   EXPECT_EQ(dxColumn.Caption(), "caption");
   EXPECT_EQ(dxColumn.SummaryFooterFormat(), "<sum>");
   EXPECT_EQ(dx.Columns().Items(1).SummaryFooterFormat(), "") << "a blank format becomes empty";
   for (TFont* font : {&dx.BandFont(), &dx.HeaderFont(), &dx.PreviewFont(), &tree.PreviewFont(), &dx.Font()}) {
-    EXPECT_EQ(font->Charset(), GB2312_CHARSET);
+    EXPECT_EQ(font->Charset(), kGB2312Charset);
   }
   EXPECT_EQ(tree.Bands().Items(0).Caption(), "<tree band>");
   EXPECT_EQ(Entries("TurnFont(grid,"), (std::vector<std::string>{"TurnFont(grid,Font)", "TurnFont(grid,Font)"}))
