@@ -104,14 +104,18 @@ const TPropertyInfo* FindPropInfo(const TObject& object, std::string_view name, 
 TValue GetPropValue(const TObject& object, std::string_view name, bool preferStrings) {
   const TPropertyInfo* info = object.ClassType().FindProperty(name);
   if (info == nullptr) return {};
-  TValue value = info->get(object);
+  return GetPropValue(object, *info, preferStrings);
+}
+
+TValue GetPropValue(const TObject& object, const TPropertyInfo& info, bool preferStrings) {
+  TValue value = info.get(object);
   if (preferStrings) {
-    if (info->kind == TPropertyKind::Enumeration) {
+    if (info.kind == TPropertyKind::Enumeration) {
       const auto ordinal = std::get<std::int64_t>(value);
-      if (ordinal >= 0 && static_cast<std::size_t>(ordinal) < info->enumNames.size()) {
-        return std::string(info->enumNames[static_cast<std::size_t>(ordinal)]);
+      if (ordinal >= 0 && static_cast<std::size_t>(ordinal) < info.enumNames.size()) {
+        return std::string(info.enumNames[static_cast<std::size_t>(ordinal)]);
       }
-    } else if (info->kind == TPropertyKind::Boolean) {
+    } else if (info.kind == TPropertyKind::Boolean) {
       return std::string(std::get<bool>(value) ? "True" : "False");
     }
   }

@@ -108,6 +108,8 @@ struct TPropertyInfo {
 /// Reads a property generically; enumerations and Booleans come as their
 /// names when strings are preferred. Null when the object has no such property.
 [[nodiscard]] TValue GetPropValue(const TObject& object, std::string_view name, bool preferStrings = true);
+/// The same for a property already looked up on this object's class.
+[[nodiscard]] TValue GetPropValue(const TObject& object, const TPropertyInfo& info, bool preferStrings = true);
 /// Writes a property by name; enumerations take their ordinal or their name.
 /// Raises Exception for an unknown or read-only property or a mismatched value.
 void SetPropValue(TObject& object, std::string_view name, const TValue& value);

@@ -289,13 +289,27 @@ void TCustomListControl::LineDeleted(int index) {
 
 // A window replaces a line by deleting and inserting it, which drops its
 // selection; list boxes select the line again, combo boxes keep it dropped.
+// Outside an update bracket the window redraws once for the pair, not twice.
 void TCustomListControl::LineReplaced(int index, const std::string& line) {
   const bool selected = m_itemIndex == index;
   if (selected && !m_putKeepsSelection) m_itemIndex = -1;
   if (WindowHandle() == 0) return;
-  Widgets().ListDelete(WindowHandle(), index);
-  Widgets().ListInsert(WindowHandle(), index, line);
-  if (selected) SendSelection();
+  const bool ownBracket = m_items->UpdateCount() == 0;
+  if (ownBracket) LinesUpdating(true);
+  try {
+    Widgets().ListDelete(WindowHandle(), index);
+    Widgets().ListInsert(WindowHandle(), index, line);
+    if (selected) SendSelection();
+  } catch (...) {
+    if (ownBracket) {
+      try {
+        LinesUpdating(false);
+      } catch (...) {
+      }
+    }
+    throw;
+  }
+  if (ownBracket) LinesUpdating(false);
 }
 
 void TCustomListControl::LinesCleared() {

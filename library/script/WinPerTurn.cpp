@@ -32,9 +32,20 @@ constexpr char kHeaderFont[] = "HeaderFont";
 constexpr char kPreviewFont[] = "PreviewFont";
 constexpr char kBig5IdeographicSpace[] = "\xA1\x40";
 
-/// Published, and not null when read generically with strings preferred.
-bool HasProperty(const TObject& object, std::string_view name) {
-  return !std::holds_alternative<std::monostate>(GetPropValue(object, name, true));
+/// The property test: the object publishes the property, and its value, read
+/// generically with strings preferred, is not null. info is null when the
+/// test fails; value is what the generic read gave.
+struct TestedProperty {
+  const TPropertyInfo* info = nullptr;
+  TValue value;
+};
+
+TestedProperty TestProperty(const TObject& object, std::string_view name) {
+  const TPropertyInfo* info = object.ClassType().FindProperty(name);
+  if (info == nullptr) return {};
+  TValue value = GetPropValue(object, *info, true);
+  if (std::holds_alternative<std::monostate>(value)) return {};
+  return {info, std::move(value)};
 }
 
 bool IsConvertedFieldType(TFieldType type) noexcept {
@@ -95,11 +106,12 @@ void TWinPerTurn::TurnText(std::string AText, TWinPerTurnType TurnType, bool Use
 // ---- form conversion --------------------------------------------------------
 
 void TWinPerTurn::TurnFont(TObject& AObject, const std::string& FontPropName, TWinPerTurnType TurnType) {
-  if (!HasProperty(AObject, FontPropName)) return;
+  const TestedProperty property = TestProperty(AObject, FontPropName);
+  if (property.info == nullptr) return;
   // A font property that holds no font has nothing to switch.
-  TObject* held = GetObjectProp(AObject, FontPropName);
-  if (held == nullptr || !held->Is<TFont>()) return;
-  auto& font = static_cast<TFont&>(*held);
+  auto* const* held = std::get_if<TObject*>(&property.value);
+  if (held == nullptr || *held == nullptr || !(*held)->Is<TFont>()) return;
+  auto& font = static_cast<TFont&>(**held);
   const bool toSimplified = TurnType == TWinPerTurnType::wttTCToSC;
   const std::string& face = toSimplified ? FSC_Font : FTC_Font;
   // Face, then character set; a window gets the font once, with both.
@@ -116,21 +128,22 @@ void TWinPerTurn::TurnFont(TObject& AObject, const std::string& FontPropName, TW
 
 void TWinPerTurn::TurnStrProp(TObject& AObject, const std::string& PropName, TWinPerTurnType TurnType,
                               bool UsePhrase) {
-  // The generic read of the property test is the value itself.
-  TValue value = GetPropValue(AObject, PropName, true);
-  if (std::holds_alternative<std::monostate>(value)) return;
-  const TPropertyInfo* info = FindPropInfo(AObject, PropName, TPropertyFilter::Text);
-  if (info == nullptr || info->set == nullptr) return;
+  TestedProperty property = TestProperty(AObject, PropName);
+  if (property.info == nullptr) return;
+  // Short, long and wide strings are all text properties; a read-only one
+  // cannot take the result.
+  if (property.info->kind != TPropertyKind::Text || property.info->set == nullptr) return;
   std::string converted;
-  TurnText(std::move(std::get<std::string>(value)), TurnType, UsePhrase, converted);
-  SetStrProp(AObject, PropName, converted);
+  TurnText(std::move(std::get<std::string>(property.value)), TurnType, UsePhrase, converted);
+  property.info->set(AObject, TValue(std::move(converted)));
 }
 
 void TWinPerTurn::TurnStringsProp(TObject& AObject, const std::string& PropName, TWinPerTurnType TurnType,
                                   bool UsePhrase) {
-  if (!HasProperty(AObject, PropName)) return;
-  if (GetObjectPropClass(AObject, PropName) != &TStrings::StaticClass()) return;
-  TObject* held = GetObjectProp(AObject, PropName);
+  const TestedProperty property = TestProperty(AObject, PropName);
+  if (property.info == nullptr || property.info->kind != TPropertyKind::Object) return;
+  if (&property.info->declaredClass() != &TStrings::StaticClass()) return;
+  TObject* held = std::get<TObject*>(property.value);
   if (held == nullptr || !held->Is<TStrings>()) return;
   auto& lines = static_cast<TStrings&>(*held);
   const int count = lines.Count();
