@@ -20,9 +20,14 @@ namespace {
 // Chinese (PRC): the one system default language that gets messages in GBK.
 constexpr LANGID kChinesePrc = 0x0804;
 
-// Operations whose services are not part of this build yet answer with their
-// failure result once their text arguments have been taken.
-std::string NotAvailable() { return {}; }
+int ServiceExport(const char* tag, const char* serverHost, const char* serviceName) noexcept {
+  return FlagExport([&] {
+    const std::string host = CopyArgument(serverHost);
+    const std::string service = CopyArgument(serviceName);
+    quorlane::TxKey* session = Library().session.get();
+    return session && session->ServiceRequest(tag, host, service);
+  });
+}
 
 }  // namespace
 
@@ -82,8 +87,9 @@ const char* WINAPI CheckDBLockedDotNet(const char* lockKey) {
 const char* WINAPI DoDeleteFileDotNet(const char* fileName) {
   return TextExport([&] {
     const std::string file = CopyArgument(fileName);
-    if (!Library().session) return std::string();
-    return NotAvailable();
+    quorlane::TxKey* session = Library().session.get();
+    if (!session) return std::string();
+    return session->DoDeleteFile(file);
   });
 }
 
@@ -91,62 +97,54 @@ const char* WINAPI DoCopyFileDotNet(const char* sourceFileName, const char* targ
   return TextExport([&] {
     const std::string source = CopyArgument(sourceFileName);
     const std::string target = CopyArgument(targetFileName);
-    if (!Library().session) return std::string();
-    return NotAvailable();
+    quorlane::TxKey* session = Library().session.get();
+    if (!session) return std::string();
+    return session->DoCopyFile(source, target);
   });
 }
 
 int WINAPI StartServerService(const char* serverHost, const char* serviceName) {
-  return FlagExport([&] {
-    const std::string host = CopyArgument(serverHost);
-    const std::string service = CopyArgument(serviceName);
-    return Library().session && !NotAvailable().empty();
-  });
+  return ServiceExport("[STARTTHESERVICE]", serverHost, serviceName);
 }
 
 int WINAPI StopServerService(const char* serverHost, const char* serviceName) {
-  return FlagExport([&] {
-    const std::string host = CopyArgument(serverHost);
-    const std::string service = CopyArgument(serviceName);
-    return Library().session && !NotAvailable().empty();
-  });
+  return ServiceExport("[STOPTHESERVICE]", serverHost, serviceName);
 }
 
 int WINAPI ServerServiceStarted(const char* serverHost, const char* serviceName) {
-  return FlagExport([&] {
-    const std::string host = CopyArgument(serverHost);
-    const std::string service = CopyArgument(serviceName);
-    return Library().session && !NotAvailable().empty();
-  });
+  return ServiceExport("[THESERVICESTARTED]", serverHost, serviceName);
 }
 
 const char* WINAPI GetFileSizeInfo(const char* firstField, const char* secondField) {
   return TextExport([&] {
     const std::string first = CopyArgument(firstField);
     const std::string second = CopyArgument(secondField);
-    if (!Library().session) return std::string();
-    return NotAvailable();
+    quorlane::TxKey* session = Library().session.get();
+    if (!session) return std::string();
+    return session->GetFileSizeInfo(first, second);
   });
 }
 
 const char* WINAPI GetVATList(void) {
   return TextExport([] {
-    if (!Library().session) return std::string();
-    return NotAvailable();
+    quorlane::TxKey* session = Library().session.get();
+    if (!session) return std::string();
+    return session->GetVATList();
   });
 }
 
 void WINAPI SaveVATList(const char* listText) {
   VoidExport([&] {
     const std::string list = CopyArgument(listText);
-    static_cast<void>(list);
+    if (quorlane::TxKey* session = Library().session.get()) session->SaveVATList(list);
   });
 }
 
 const char* WINAPI GetTaxationAPIKey(void) {
   return TextExport([] {
-    if (!Library().session) return std::string();
-    return NotAvailable();
+    quorlane::TxKey* session = Library().session.get();
+    if (!session) return std::string();
+    return session->GetTaxationAPIKey();
   });
 }
 

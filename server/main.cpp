@@ -14,13 +14,15 @@
 #include "raw_client.h"
 #include "request.h"
 #include "server_config.h"
+#include "site_data.h"
 #include "site_server.h"
 
 namespace qs = quorlane::server;
 
 namespace {
 
-constexpr const char* kHelp = R"(quorlane-server: the Quorlane site server (database locks for workstations)
+constexpr const char* kHelp = R"(quorlane-server: the Quorlane site server (database locks, files, services,
+VAT list and taxation key for the workstations of one site)
 
 Usage:
   quorlane-server [--config FILE] [--listen ADDR:PORT] [--data DIR] [--port-file FILE]
@@ -35,6 +37,16 @@ Usage:
   quorlane-server release KEY [--connect ADDR:PORT | --config FILE]
       Force-releases the lock on KEY through the running server and prints
       who held it. The release is audited like any other.
+  quorlane-server vat-list show [--config FILE | --data DIR]
+      Prints the site's VAT list as stored (bytes as they are).
+  quorlane-server vat-list set [--config FILE | --data DIR]
+      Replaces the VAT list with standard input (every byte of it), durably;
+      a running server answers with it at once. Audited.
+  quorlane-server set-taxation-key [--config FILE | --data DIR]
+      Reads the taxation key from standard input (one line; typed without
+      echo at a terminal) and stores it in the data folder, readable by this
+      account only: run it as the server's account. Never from the command
+      line, where other users see it; never written to a log.
   quorlane-server check-config --config FILE
       Reads the configuration, prints the effective settings and exits.
   quorlane-server --help | --version
@@ -58,13 +70,23 @@ Configuration ([server] section; defaults in brackets):
                                 connections otherwise stay open without limit
   audit_log = FILE              [audit.log; relative to the data folder; empty: none]
   log_to_console = yes|no       [yes] also write log lines to standard error
+  file_root = FOLDER            [none] a folder below which file requests act;
+                                one line per root; without any, every file
+                                request is refused ("N;5")
+  path_map = PREFIX => FOLDER   [none] a Windows path prefix of the clients
+                                (D:\Shared, \\srv\share) and the server folder
+                                it stands for; needed on Linux
+  allow_service = NAME[, NAME]  [none] services the service commands may act on
+  service_backend = B           [systemd on Linux, scm on Windows] or command, none
+  service_command = PROGRAM     run as PROGRAM start|stop|status NAME (backend command)
+  service_timeout_seconds = N   [10] longest wait for a service command
 
 Exit status: 0 stopped cleanly, 1 run-time failure, 2 bad usage or configuration.
 )";
 
 struct Options {
   std::string command;  // empty: run the server
-  std::string configPath, listen, data, portFile, connect, key;
+  std::string configPath, listen, data, portFile, connect, key, subcommand;
 };
 
 int Usage(const std::string& message) {
@@ -99,7 +121,7 @@ bool LoadConfig(const Options& options, qs::ServerConfig& config, std::string& e
   }
   if (!options.listen.empty() && !qs::ApplySetting("listen", options.listen, config, error)) return false;
   if (!options.data.empty() && !qs::ApplySetting("data", options.data, config, error)) return false;
-  return true;
+  return qs::CheckConfig(config, error);
 }
 
 std::atomic<bool> gStopRequested{false};
@@ -109,6 +131,9 @@ int RunServer(const Options& options) {
   std::string error;
   if (!LoadConfig(options, config, error)) return Usage(error);
   qs::RaiseOpenFileLimit();
+  qs::IgnoreFileSizeSignal();
+  auto rules = qs::FileAccessRules::Build(config.fileRoots, config.pathMaps, qs::kServerUsesWindowsPaths, error);
+  if (!rules) return Usage(error);
 
   qs::AuditLog log;
   if (!qs::MakeFolder(config.dataFolder, error) ||
@@ -120,7 +145,10 @@ int RunServer(const Options& options) {
 
   asio::io_context io(1);
   qs::LockStore store(log);
-  qs::SiteServer server(io, config, store, log);
+  qs::SiteRequests requests(config, std::move(*rules), log);
+  // Declared after what its jobs use, so it is stopped before they go.
+  qs::BlockingWork work(4);
+  qs::SiteServer server(io, config, store, log, requests, work);
   int exitCode = 0;
   const bool opened = store.Open(
       config.dataFolder,
@@ -170,9 +198,15 @@ int RunServer(const Options& options) {
   };
   qs::OnConsoleClose([] { gStopRequested = true; });
 
+  if (const int removed = requests.Data().RemoveLeftovers(); removed > 0) {
+    log.Line("removed " + std::to_string(removed) + " temporary file(s) left by an earlier run");
+  }
   server.Start();
   log.Line("listening on " + qs::ListenAddress{config.listen.host, server.Port()}.ToString() + ", data folder " +
            config.dataFolder + ", allowed networks " + config.allowText);
+  log.Line(std::to_string(config.fileRoots.size()) + " file root(s), " + std::to_string(config.pathMaps.size()) +
+           " path mapping(s), " + std::to_string(config.allowedServices.size()) + " allowed service(s) through " +
+           std::string(qs::ServiceBackendName(config.serviceBackend)));
   if (!options.portFile.empty()) {
     const std::string tmp = options.portFile + ".tmp";
     if (!qs::WriteFileDurably(tmp, std::to_string(server.Port()) + "\n", error) ||
@@ -191,6 +225,7 @@ int RunServer(const Options& options) {
   // Returns once Stop() has closed the acceptor, every connection and the
   // two waits above.
   io.run();
+  work.Stop();
   store.Close();
   log.Line("stopped");
   log.Flush();
@@ -272,6 +307,60 @@ int Release(const Options& options) {
   return 0;
 }
 
+// Admin commands that change the data folder also leave a line in its audit log.
+void AuditAdmin(const qs::ServerConfig& config, const std::string& text) {
+  if (config.auditLog.empty()) return;
+  qs::AuditLog log;
+  std::string error;
+  if (log.Open(Within(config.dataFolder, config.auditLog), false, error)) {
+    log.Line(text + " (admin command on " + qs::ComputerName() + ")");
+    log.Flush();
+  }
+}
+
+int VatList(const Options& options) {
+  qs::ServerConfig config;
+  std::string error;
+  if (!LoadConfig(options, config, error)) return Usage(error);
+  qs::SiteData data(config.dataFolder);
+  if (options.subcommand == "show") {
+    std::string list;
+    if (!data.ReadVatList(list, error)) {
+      std::fprintf(stderr, "quorlane-server: %s\n", error.c_str());
+      return 1;
+    }
+    std::fwrite(list.data(), 1, list.size(), stdout);
+    return 0;
+  }
+  const std::string list = qs::ReadStandardInput("VAT list (one line; redirect a file for more): ", false);
+  if (!qs::MakeFolder(config.dataFolder, error) || !data.SaveVatList(list, error)) {
+    std::fprintf(stderr, "quorlane-server: %s\n", error.c_str());
+    return 1;
+  }
+  AuditAdmin(config, "SaveVATList bytes=" + std::to_string(list.size()));
+  std::fprintf(stderr, "quorlane-server: VAT list saved (%zu bytes)\n", list.size());
+  return 0;
+}
+
+int SetTaxationKey(const Options& options) {
+  qs::ServerConfig config;
+  std::string error;
+  if (!LoadConfig(options, config, error)) return Usage(error);
+  std::string key = qs::ReadStandardInput("Taxation key: ", true);
+  if (!key.empty() && key.back() == '\n') key.pop_back();
+  if (!key.empty() && key.back() == '\r') key.pop_back();
+  if (key.find_first_of("\r\n") != std::string::npos) return Usage("the key must be one line");
+  if (key.empty()) return Usage("the key is empty");
+  if (!qs::MakeFolder(config.dataFolder, error) || !qs::SiteData::SetTaxationKey(config.dataFolder, key, error)) {
+    std::fprintf(stderr, "quorlane-server: %s\n", error.c_str());
+    return 1;
+  }
+  AuditAdmin(config, "taxation key set (" + std::to_string(key.size()) + " bytes)");
+  std::fprintf(stderr, "quorlane-server: taxation key set (%zu bytes) in %s\n", key.size(),
+               qs::SiteData::KeyPath(config.dataFolder).c_str());
+  return 0;
+}
+
 int CheckConfig(const Options& options) {
   qs::ServerConfig config;
   std::string error;
@@ -281,6 +370,12 @@ int CheckConfig(const Options& options) {
               config.listen.ToString().c_str(), config.dataFolder.c_str(), config.allowText.c_str(),
               config.maxRequestBytes, config.maxConnections, config.frameTimeoutSeconds, config.auditLog.c_str(),
               config.logToConsole ? "yes" : "no");
+  for (const auto& root : config.fileRoots) std::printf("file_root = %s\n", root.c_str());
+  for (const auto& map : config.pathMaps) std::printf("path_map = %s\n", map.c_str());
+  for (const auto& name : config.allowedServices) std::printf("allow_service = %s\n", name.c_str());
+  std::printf("service_backend = %s\n", std::string(qs::ServiceBackendName(config.serviceBackend)).c_str());
+  if (!config.serviceCommand.empty()) std::printf("service_command = %s\n", config.serviceCommand.c_str());
+  std::printf("service_timeout_seconds = %u\n", config.serviceTimeoutSeconds);
   return 0;
 }
 
@@ -313,11 +408,18 @@ int main(int argc, char** argv) {
         if (!value(options.portFile)) return Usage("--port-file needs a file");
       } else if (arg == "--connect") {
         if (!value(options.connect)) return Usage("--connect needs ADDR:PORT");
-      } else if (options.command.empty() && (arg == "locks" || arg == "release" || arg == "check-config")) {
+      } else if (options.command.empty() && (arg == "locks" || arg == "release" || arg == "check-config" ||
+                                             arg == "vat-list" || arg == "set-taxation-key")) {
         options.command = arg;
         if (arg == "release") {
           if (i + 1 >= args.size()) return Usage("release needs a KEY");
           options.key = args[++i];
+        }
+        if (arg == "vat-list") {
+          if (i + 1 >= args.size() || (args[i + 1] != "show" && args[i + 1] != "set")) {
+            return Usage("vat-list needs show or set");
+          }
+          options.subcommand = args[++i];
         }
       } else {
         return Usage("unknown argument \"" + arg + "\"");
@@ -326,6 +428,8 @@ int main(int argc, char** argv) {
     if (options.command == "locks") return ListLocks(options);
     if (options.command == "release") return Release(options);
     if (options.command == "check-config") return CheckConfig(options);
+    if (options.command == "vat-list") return VatList(options);
+    if (options.command == "set-taxation-key") return SetTaxationKey(options);
     return RunServer(options);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "quorlane-server: %s\n", e.what());

@@ -1,6 +1,9 @@
 #include "xKey.h"
 
 #include "library_state.h"
+#include "local_files_win.h"
+#include "local_text.h"
+#include "taxation_key.h"
 
 #include <ws2tcpip.h>
 
@@ -112,6 +115,7 @@ SessionSettings SessionSettings::FromIniBeside(HMODULE module) {
   }
   if (const auto port = ParsePort(ProfileText(ini, "Session", "Port", ""))) settings.port = *port;
   if (const auto net = ParseFlag(ProfileText(ini, "Session", "NetVersion", ""))) settings.netVersion = *net;
+  settings.owner = ProfileText(ini, "Quorlane", "Owner", "");
   return settings;
 }
 
@@ -122,7 +126,8 @@ TxKey::TxKey(const SessionSettings& settings)
       Port(settings.port),
       NetVersion(settings.netVersion),
       m_dataDirectory(settings.dataDirectory),
-      m_products(settings.products) {
+      m_products(settings.products),
+      m_owner(settings.owner) {
   m_debugLogEnabled = ::GetFileAttributesA((m_dataDirectory + "Quorlane.debug").c_str()) != INVALID_FILE_ATTRIBUTES;
   m_debugLogPath = DebugLogPathFor(m_dataDirectory, ModulePath(nullptr));
 
@@ -516,6 +521,106 @@ bool TxKey::CheckDBLocked(const std::string& lockKey) {
   LockedDBStartTime.clear();
   if (!NetVersion || Receiving()) return false;
   return LockRequest("[CHECKDBLOCK]", lockKey);
+}
+
+namespace {
+
+// The trace's full-width brackets in the ANSI code page, converted once (the
+// code page does not change while the DLL is loaded).
+struct FileTraceTexts {
+  std::string deleteBegin = AnsiText(L"DoDeleteFile-\u3010BEGIN\u3011");
+  std::string deleteEnd = AnsiText(L"DoDeleteFile-\u3010END\u3011");
+  std::string copyBegin = AnsiText(L"DoCopyFile-\u3010BEGIN\u3011");
+  std::string copyEnd = AnsiText(L"DoCopyFile-\u3010END\u3011");
+};
+
+const FileTraceTexts& Traced() {
+  static const FileTraceTexts texts;
+  return texts;
+}
+
+}  // namespace
+
+std::string TxKey::DoDeleteFile(const std::string& fileName) {
+  WriteDebugInfo(Traced().deleteBegin);
+  std::string result;
+  if (NetVersion) {
+    if (Receiving()) return {};
+    result = SendAndWait(RequestBody("[DELETEFILE]", {fileName}), "[DELETEFILE]", 30);
+  } else {
+    result = DeleteLocalFile(fileName);
+  }
+  WriteDebugInfo("DeleteFileName:" + fileName);
+  WriteDebugInfo("xKey.DoDeleteFile:" + result);
+  WriteDebugInfo(Traced().deleteEnd);
+  return result;
+}
+
+std::string TxKey::DoCopyFile(const std::string& source, const std::string& target) {
+  WriteDebugInfo(Traced().copyBegin);
+  std::string result;
+  if (NetVersion) {
+    if (Receiving()) return {};
+    result = SendAndWait(RequestBody("[COPYFILE]", {source, target}), "[COPYFILE]", 30);
+  } else {
+    result = CopyLocalFile(source, target);
+  }
+  WriteDebugInfo("SourceFileName:" + source + ", TargetFileName:" + target);
+  WriteDebugInfo("xKey.DoCopyFile:" + result);
+  WriteDebugInfo(Traced().copyEnd);
+  return result;
+}
+
+std::string TxKey::DeleteLocalFile(const std::string& fileName) {
+  return localfiles::DeleteLocalFile(localfiles::WideFromAnsi(fileName));
+}
+
+std::string TxKey::CopyLocalFile(const std::string& source, const std::string& target) {
+  if (localfiles::CopyFileContents(localfiles::WideFromAnsi(source), localfiles::WideFromAnsi(target))) return "Y;";
+  return "N;" + std::to_string(::GetLastError());
+}
+
+bool TxKey::ServiceRequest(const std::string& tag, const std::string& host, const std::string& service) {
+  if (Receiving()) return false;
+  if (!OpeningSequence(host)) return false;
+  return SendAndWait(RequestBody(tag, {service}), tag, 12) == "Y";
+}
+
+std::string TxKey::GetFileSizeInfo(const std::string& first, const std::string& second) {
+  if (Receiving()) return {};
+  return SendAndWait(RequestBody("[FILESIZEINFO]", {first, second}), "[FILESIZEINFO]", 20);
+}
+
+std::string TxKey::GetVATList() {
+  if (NetVersion) {
+    if (Receiving()) return {};
+    return SendAndWait("[GetVATList]", "[GetVATList]", 12);
+  }
+  std::string bytes;
+  if (!localfiles::ReadWholeFile(localfiles::WideFromAnsi(m_dataDirectory + "VATList.txt"), bytes)) return {};
+  return VatListFileText(bytes);
+}
+
+void TxKey::SaveVATList(const std::string& list) {
+  if (NetVersion) {
+    if (Receiving()) return;
+    static_cast<void>(SendAndWait("[SaveVATList]" + list + ";", "[SaveVATList]", 20));
+    return;
+  }
+  static_cast<void>(
+      localfiles::ReplaceFileContents(localfiles::WideFromAnsi(m_dataDirectory + "VATList.txt"), VatListFileText(list)));
+}
+
+std::string TxKey::GetTaxationAPIKey() {
+  if (NetVersion) {
+    if (Receiving()) return {};
+    return SendAndWait("[GETTAXATIONKEY]", "[GETTAXATIONKEY]", 12);
+  }
+  // An empty owner never matches a file whose second line is "==key".
+  if (m_owner.empty()) return {};
+  std::string bytes;
+  if (!localfiles::ReadWholeFile(localfiles::WideFromAnsi(m_dataDirectory + "Taxation.txt"), bytes)) return {};
+  return taxkey::KeyFromKeyFile(bytes, m_owner);
 }
 
 }  // namespace quorlane

@@ -28,6 +28,7 @@ struct SessionSettings {
   std::string serverHost = "127.0.0.1";
   std::uint32_t port = 4000;
   bool netVersion = false;
+  std::string owner;  // [Quorlane] Owner=: whose "Taxation.txt" this installation accepts
 
   /// Reads Quorlane.ini in the folder of `module` (the DLL; null: the program).
   [[nodiscard]] static SessionSettings FromIniBeside(HMODULE module);
@@ -83,6 +84,20 @@ class TxKey {
   [[nodiscard]] InstallationMode ResolveInstallationMode(const std::string& productCode) const;
   [[nodiscard]] std::string LookupServerHost(const std::string& productCode) const;
 
+  // Files and services on the site server (or, for files, on this machine).
+  [[nodiscard]] std::string DoDeleteFile(const std::string& fileName);
+  [[nodiscard]] std::string DoCopyFile(const std::string& source, const std::string& target);
+  [[nodiscard]] static std::string DeleteLocalFile(const std::string& fileName);
+  [[nodiscard]] static std::string CopyLocalFile(const std::string& source, const std::string& target);
+  /// "[STARTTHESERVICE]", "[STOPTHESERVICE]" or "[THESERVICESTARTED]" to `host`.
+  [[nodiscard]] bool ServiceRequest(const std::string& tag, const std::string& host, const std::string& service);
+  [[nodiscard]] std::string GetFileSizeInfo(const std::string& first, const std::string& second);
+
+  // The VAT list and the taxation key (site server, or the data directory).
+  [[nodiscard]] std::string GetVATList();
+  void SaveVATList(const std::string& list);
+  [[nodiscard]] std::string GetTaxationAPIKey();
+
  private:
   enum class State { Closed, Resolving, Connecting, Connected };
 
@@ -110,6 +125,7 @@ class TxKey {
   bool m_debugLogEnabled = false;
   std::string m_debugLogPath;
   std::vector<ProductEntry> m_products;
+  std::string m_owner;
 
   win32::UniqueWindow m_window;
   win32::UniqueSocket m_socket;

@@ -4,12 +4,14 @@
 // platform_win32.cpp); everything else in the server is portable.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quorlane::server {
 
@@ -71,5 +73,29 @@ void OnConsoleClose(std::function<void()> onClose);
 
 /// The name of this computer, for the admin commands' requests.
 [[nodiscard]] std::string ComputerName();
+
+/// Writes `data` to a new file beside `path` that only this process's
+/// account may open (POSIX mode 0600; on Windows a protected ACL naming the
+/// account alone), syncs it and renames it onto `path` durably.
+[[nodiscard]] bool WritePrivateFileDurably(const std::string& path, std::string_view data, std::string& error);
+/// False with `problem` when other accounts may read `path` (POSIX: group or
+/// other permission bits, or another owner). Windows relies on the ACL that
+/// WritePrivateFileDurably gave the file and answers true.
+[[nodiscard]] bool IsPrivateFile(const std::string& path, std::string& problem);
+
+/// POSIX: a write past a file-size limit fails (EFBIG) instead of ending the
+/// process with SIGXFSZ. Nothing on Windows.
+void IgnoreFileSizeSignal();
+
+/// Runs a program directly, never through a shell: argv[0] is its absolute
+/// path, the rest its arguments. It gets no input, its output goes nowhere,
+/// and it inherits no handle or descriptor of the server's.
+/// Returns its exit status; -1 (with `error`) when it cannot be started, -2
+/// when it was still running at `limit` and has been ended.
+[[nodiscard]] int RunProgram(const std::vector<std::string>& argv, std::chrono::milliseconds limit, std::string& error);
+
+/// Standard input for an admin command: everything it holds, or, when it is
+/// a terminal, one line typed after `prompt` (without echo when `secret`).
+[[nodiscard]] std::string ReadStandardInput(const std::string& prompt, bool secret);
 
 }  // namespace quorlane::server

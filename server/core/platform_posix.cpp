@@ -1,11 +1,19 @@
 #include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <iostream>
+#include <iterator>
+#include <thread>
 
 #include "platform.h"
 
@@ -167,6 +175,97 @@ std::string ComputerName() {
   char name[256] = {};
   if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "none";
   return name;
+}
+
+bool WritePrivateFileDurably(const std::string& path, std::string_view data, std::string& error) {
+  static std::atomic<unsigned> serial{0};
+  const std::string temporary = path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(serial++);
+  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) return error = Errno("cannot create", temporary), false;
+  // The umask may only take permissions away; make sure none were left.
+  bool ok = ::fchmod(fd, 0600) == 0 && WriteAll(fd, data) && ::fsync(fd) == 0;
+  if (!ok) error = Errno("cannot write", temporary);
+  ::close(fd);
+  if (ok && ::rename(temporary.c_str(), path.c_str()) != 0) ok = false, error = Errno("cannot rename onto", path);
+  if (!ok) {
+    ::unlink(temporary.c_str());
+    return false;
+  }
+  return SyncFolder(FolderOf(path), error);
+}
+
+bool IsPrivateFile(const std::string& path, std::string& problem) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return problem = Errno("cannot examine", path), false;
+  if (!S_ISREG(st.st_mode)) return problem = path + " is not a regular file", false;
+  if (st.st_uid != ::geteuid()) return problem = path + " belongs to another account", false;
+  if ((st.st_mode & 077) != 0) return problem = path + " may be read by other accounts (chmod 600 it)", false;
+  return true;
+}
+
+void IgnoreFileSizeSignal() { ::signal(SIGXFSZ, SIG_IGN); }
+
+int RunProgram(const std::vector<std::string>& argv, std::chrono::milliseconds limit, std::string& error) {
+  if (argv.empty()) return error = "no program", -1;
+  std::vector<char*> args;
+  for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  // A fixed, small environment: nothing of the server's own reaches the program.
+  char path[] = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
+  char lang[] = "LANG=C";
+  char* environment[] = {path, lang, nullptr};
+  posix_spawn_file_actions_t actions;
+  ::posix_spawn_file_actions_init(&actions);
+  ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  ::posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  ::posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+  // Nothing else of the server's reaches the program: not its client
+  // connections, nor its listening socket (which a program that leaves a
+  // daemon behind would otherwise keep open), nor its files.
+  ::posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+#endif
+  pid_t pid = -1;
+  const int spawned = ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environment);
+  ::posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return error = "cannot start " + argv[0] + ": " + std::strerror(spawned), -1;
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    int status = 0;
+    const pid_t done = ::waitpid(pid, &status, WNOHANG);
+    if (done == pid) {
+      if (WIFEXITED(status)) return WEXITSTATUS(status);
+      return error = argv[0] + " ended by signal " + std::to_string(WTERMSIG(status)), 128 + WTERMSIG(status);
+    }
+    if (done < 0 && errno != EINTR) return error = "cannot wait for " + argv[0] + ": " + std::strerror(errno), -1;
+    if (std::chrono::steady_clock::now() >= deadline) {
+      ::kill(pid, SIGKILL);
+      while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+      }
+      error = argv[0] + " did not finish within " + std::to_string(limit.count()) + " ms";
+      return -2;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+std::string ReadStandardInput(const std::string& prompt, bool secret) {
+  if (!::isatty(0)) return std::string(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+  std::fputs(prompt.c_str(), stderr);
+  termios saved {};
+  const bool quiet = secret && ::tcgetattr(0, &saved) == 0;
+  if (quiet) {
+    termios silent = saved;
+    silent.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    ::tcsetattr(0, TCSANOW, &silent);
+  }
+  std::string line;
+  std::getline(std::cin, line);
+  if (quiet) {
+    ::tcsetattr(0, TCSANOW, &saved);
+    std::fputc('\n', stderr);
+  }
+  return line;
 }
 
 }  // namespace quorlane::server

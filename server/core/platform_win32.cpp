@@ -1,5 +1,12 @@
 #include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+#include <sddl.h>
 
+#include <atomic>
+#include <cstdio>
+#include <iostream>
+#include <iterator>
 #include <mutex>
 
 #include "platform.h"
@@ -180,6 +187,140 @@ std::string ComputerName() {
   DWORD size = sizeof name;
   if (!::GetComputerNameA(name, &size)) return "none";
   return std::string(name, size);
+}
+
+namespace {
+
+// A security descriptor that grants the account this process runs as, and
+// nobody else, full access (protected: nothing inherited from the folder).
+class PrivateSecurity {
+ public:
+  PrivateSecurity() {
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return;
+    DWORD size = 0;
+    ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::string buffer(size, '\0');
+    wchar_t* sid = nullptr;
+    if (size > 0 && ::GetTokenInformation(token, TokenUser, buffer.data(), size, &size) &&
+        ::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sid)) {
+      const std::wstring sddl = L"D:P(A;;FA;;;" + std::wstring(sid) + L")";
+      ::LocalFree(sid);
+      ::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor_, nullptr);
+    }
+    ::CloseHandle(token);
+  }
+  ~PrivateSecurity() {
+    if (descriptor_) ::LocalFree(descriptor_);
+  }
+  PrivateSecurity(const PrivateSecurity&) = delete;
+  PrivateSecurity& operator=(const PrivateSecurity&) = delete;
+  [[nodiscard]] SECURITY_ATTRIBUTES* Attributes() {
+    if (!descriptor_) return nullptr;
+    attributes_ = {sizeof(attributes_), descriptor_, FALSE};
+    return &attributes_;
+  }
+
+ private:
+  PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+  SECURITY_ATTRIBUTES attributes_{};
+};
+
+// One argument as CommandLineToArgvW reads it back.
+std::wstring QuoteArgument(const std::wstring& argument) {
+  if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) return argument;
+  std::wstring quoted = L"\"";
+  std::size_t backslashes = 0;
+  for (const wchar_t c : argument) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+    backslashes = 0;
+    quoted.push_back(c);
+  }
+  quoted.append(backslashes * 2, L'\\');
+  quoted.push_back(L'"');
+  return quoted;
+}
+
+}  // namespace
+
+bool WritePrivateFileDurably(const std::string& path, std::string_view data, std::string& error) {
+  static std::atomic<unsigned> serial{0};
+  const std::string temporary = path + ".tmp-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(serial++);
+  PrivateSecurity security;
+  SECURITY_ATTRIBUTES* attributes = security.Attributes();
+  if (!attributes) return error = "cannot build a private access list: Windows error " + std::to_string(::GetLastError()), false;
+  HANDLE file = ::CreateFileW(Wide(temporary).c_str(), GENERIC_WRITE, 0, attributes, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+  if (file == INVALID_HANDLE_VALUE) return error = LastError("cannot create", temporary), false;
+  bool ok = WriteAll(file, data) && ::FlushFileBuffers(file);
+  if (!ok) error = LastError("cannot write", temporary);
+  ::CloseHandle(file);
+  if (ok && !::MoveFileExW(Wide(temporary).c_str(), Wide(path).c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    ok = false;
+    error = LastError("cannot rename onto", path);
+  }
+  if (!ok) ::DeleteFileW(Wide(temporary).c_str());
+  return ok;
+}
+
+bool IsPrivateFile(const std::string&, std::string&) { return true; }
+
+void IgnoreFileSizeSignal() {}
+
+int RunProgram(const std::vector<std::string>& argv, std::chrono::milliseconds limit, std::string& error) {
+  if (argv.empty()) return error = "no program", -1;
+  std::wstring commandLine;
+  for (const auto& arg : argv) {
+    if (!commandLine.empty()) commandLine.push_back(L' ');
+    commandLine += QuoteArgument(Wide(arg));
+  }
+  // No handle of the server's (client connections, the listening socket,
+  // its files) is inherited; the program runs without a console.
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info{};
+  const BOOL started = ::CreateProcessW(Wide(argv[0]).c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                                        CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info);
+  const DWORD startError = ::GetLastError();
+  if (!started) return error = "cannot start " + argv[0] + ": Windows error " + std::to_string(startError), -1;
+  ::CloseHandle(info.hThread);
+  int result = -2;
+  if (::WaitForSingleObject(info.hProcess, static_cast<DWORD>(limit.count())) == WAIT_OBJECT_0) {
+    DWORD code = 1;
+    ::GetExitCodeProcess(info.hProcess, &code);
+    result = static_cast<int>(code);
+  } else {
+    ::TerminateProcess(info.hProcess, 1);
+    ::WaitForSingleObject(info.hProcess, 5000);
+    error = argv[0] + " did not finish within " + std::to_string(limit.count()) + " ms";
+  }
+  ::CloseHandle(info.hProcess);
+  return result;
+}
+
+std::string ReadStandardInput(const std::string& prompt, bool secret) {
+  HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
+  DWORD mode = 0;
+  if (!::GetConsoleMode(input, &mode)) {
+    // Redirected input arrives byte for byte (no CR LF translation).
+    _setmode(_fileno(stdin), _O_BINARY);
+    return std::string(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+  }
+  std::fputs(prompt.c_str(), stderr);
+  if (secret) ::SetConsoleMode(input, mode & ~static_cast<DWORD>(ENABLE_ECHO_INPUT));
+  std::string line;
+  std::getline(std::cin, line);
+  if (secret) {
+    ::SetConsoleMode(input, mode);
+    std::fputc('\n', stderr);
+  }
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
 }
 
 }  // namespace quorlane::server

@@ -64,8 +64,9 @@ std::string_view CommandName(LockCommand command) {
 
 }  // namespace
 
-SiteServer::SiteServer(asio::io_context& io, const ServerConfig& config, LockStore& store, AuditLog& log)
-    : config_(config), store_(store), log_(log), acceptor_(io), acceptRetry_(io) {}
+SiteServer::SiteServer(asio::io_context& io, const ServerConfig& config, LockStore& store, AuditLog& log,
+                       SiteRequests& requests, BlockingWork& work)
+    : config_(config), store_(store), log_(log), requests_(requests), work_(work), acceptor_(io), acceptRetry_(io) {}
 
 bool SiteServer::Listen(std::string& error) {
   std::error_code ec;
@@ -162,21 +163,36 @@ std::string SiteServer::LockListing() const {
   return text;
 }
 
-std::string SiteServer::Handle(std::string_view body, Session& session, std::uint64_t& neededSeq) {
+void SiteServer::RunBlocking(std::shared_ptr<Session> session, SiteRequests::Job job) {
+  work_.Post([executor = acceptor_.get_executor(), session = std::move(session), job = std::move(job)]() mutable {
+    std::string reply;
+    try {
+      reply = job();
+    } catch (...) {
+      reply = ReplyFrame(kErrorTag, "internal error;");
+    }
+    // The session travels on to the network thread, which alone may end it.
+    asio::post(executor, [session = std::move(session), reply = std::move(reply)]() mutable {
+      session->Deliver(std::move(reply));
+    });
+  });
+}
+
+SiteServer::Handled SiteServer::Handle(std::string_view body, Session& session, std::uint64_t& neededSeq) {
   // A reply never goes out before the journal holds every change it could
   // depend on, including other connections' changes that this answer reveals.
   neededSeq = store_.LastSeq();
   const auto request = SplitRequest(body);
   if (!request) {
     log_.Line("peer=" + session.Peer() + " request without a command tag: " + Quoted(body.substr(0, 64)));
-    return ReplyFrame(kErrorTag, "malformed request;");
+    return {ReplyFrame(kErrorTag, "malformed request;"), std::nullopt};
   }
   if (const auto command = LockCommandOf(request->tag)) {
     const auto fields = ParseLockFields(request->fields);
     if (!fields) {
       log_.Line("peer=" + session.Peer() + " " + std::string(CommandName(*command)) +
                 " with fewer than three fields");
-      return ReplyFrame(kErrorTag, "missing fields;");
+      return {ReplyFrame(kErrorTag, "missing fields;"), std::nullopt};
     }
     const std::string now = FormatStartTime(LocalTime(std::time(nullptr)));
     LockOutcome outcome = store_.Table().Execute(*command, fields->key, fields->user, fields->computer, now);
@@ -197,14 +213,15 @@ std::string SiteServer::Handle(std::string_view body, Session& session, std::uin
                 " computer=" + Quoted(fields->computer) + " key=" + Quoted(fields->key) +
                 " result=" + Quoted(outcome.payload) + (outcome.change ? " changed" : ""));
     }
-    return ReplyFrame(request->tag, outcome.payload);
+    return {ReplyFrame(request->tag, outcome.payload), std::nullopt};
   }
   if (request->tag == kListTag) {
-    if (!session.PeerIsLoopback()) return ReplyFrame(kErrorTag, "listing only from this computer;");
-    return ReplyFrame(kListTag, LockListing());
+    if (!session.PeerIsLoopback()) return {ReplyFrame(kErrorTag, "listing only from this computer;"), std::nullopt};
+    return {ReplyFrame(kListTag, LockListing()), std::nullopt};
   }
+  if (auto job = requests_.Prepare(*request, session.Peer())) return {{}, std::move(job)};
   log_.Line("peer=" + session.Peer() + " unknown command " + Quoted(request->tag));
-  return ReplyFrame(kErrorTag, "unknown command;");
+  return {ReplyFrame(kErrorTag, "unknown command;"), std::nullopt};
 }
 
 Session::Session(SiteServer& server, tcp::socket socket, std::string peer, bool peerIsLoopback)
@@ -276,9 +293,18 @@ void Session::Process(std::string_view input) {
     if (result.status == FrameParser::Status::Frame) {
       ++requests_;
       std::uint64_t needed = 0;
-      std::string reply = server_.Handle(parser_.Body(), *this, needed);
-      queuedBytes_ += reply.size();
-      replies_.emplace_back(needed, std::move(reply));
+      auto handled = server_.Handle(parser_.Body(), *this, needed);
+      if (handled.job) {
+        // What follows in this read waits until the job has answered.
+        awaiting_ = true;
+        leftover_.assign(input);
+        frameTimer_.cancel();
+        timerArmed_ = false;
+        server_.RunBlocking(shared_from_this(), std::move(*handled.job));
+        return;
+      }
+      queuedBytes_ += handled.reply.size();
+      replies_.emplace_back(needed, std::move(handled.reply));
       // A new frame may start in the same read; its timer is armed above.
       if (!parser_.InFrame()) {
         frameTimer_.cancel();
@@ -305,6 +331,15 @@ void Session::ArmFrameTimer() {
 }
 
 void Session::Flush() { ResumeWhenDrained(); }
+
+void Session::Deliver(std::string reply) {
+  if (closed_) return;
+  awaiting_ = false;
+  queuedBytes_ += reply.size();
+  // Behind every earlier reply; it reveals no lock change of its own.
+  replies_.emplace_back(replies_.empty() ? 0 : replies_.back().first, std::move(reply));
+  ResumeWhenDrained();
+}
 
 void Session::StartWrite() {
   writing_ = true;
@@ -336,6 +371,7 @@ void Session::ResumeWhenDrained() {
     server_.WaitDurable(shared_from_this(), replies_.back().first);
     return;
   }
+  if (awaiting_) return;  // Deliver() resumes
   if (!leftover_.empty()) {
     std::string input;
     input.swap(leftover_);

@@ -14,9 +14,11 @@
 #include <unordered_set>
 
 #include "audit_log.h"
+#include "blocking_work.h"
 #include "frame_parser.h"
 #include "lock_store.h"
 #include "server_config.h"
+#include "site_requests.h"
 
 namespace quorlane::server {
 
@@ -24,7 +26,8 @@ class Session;
 
 class SiteServer {
  public:
-  SiteServer(asio::io_context& io, const ServerConfig& config, LockStore& store, AuditLog& log);
+  SiteServer(asio::io_context& io, const ServerConfig& config, LockStore& store, AuditLog& log,
+             SiteRequests& requests, BlockingWork& work);
 
   /// Binds and listens; false with `error` when the address cannot be used.
   [[nodiscard]] bool Listen(std::string& error);
@@ -39,7 +42,14 @@ class SiteServer {
   void OnDurable(std::uint64_t seq);
 
   // Used by sessions.
-  [[nodiscard]] std::string Handle(std::string_view body, Session& session, std::uint64_t& neededSeq);
+  struct Handled {
+    std::string reply;                      ///< the reply frame, unless `job` is set
+    std::optional<SiteRequests::Job> job;   ///< blocking work that yields the reply frame
+  };
+  [[nodiscard]] Handled Handle(std::string_view body, Session& session, std::uint64_t& neededSeq);
+  /// Runs `job` on a blocking thread and hands its reply to `session` on the
+  /// network thread.
+  void RunBlocking(std::shared_ptr<Session> session, SiteRequests::Job job);
   void WaitDurable(std::shared_ptr<Session> session, std::uint64_t seq);
   void Remove(const std::shared_ptr<Session>& session);
   [[nodiscard]] std::uint64_t DurableSeq() const noexcept { return durableSeq_; }
@@ -56,6 +66,8 @@ class SiteServer {
   const ServerConfig& config_;
   LockStore& store_;
   AuditLog& log_;
+  SiteRequests& requests_;
+  BlockingWork& work_;
   asio::ip::tcp::acceptor acceptor_;
   asio::steady_timer acceptRetry_;
   std::unordered_set<std::shared_ptr<Session>> sessions_;
@@ -77,6 +89,8 @@ class Session : public std::enable_shared_from_this<Session> {
   void Close(std::string_view reason);
   /// Sends the replies whose changes are durable now.
   void Flush();
+  /// The reply of the blocking job this connection waits for.
+  void Deliver(std::string reply);
   [[nodiscard]] const std::string& Peer() const noexcept { return peer_; }
   [[nodiscard]] bool PeerIsLoopback() const noexcept { return peerIsLoopback_; }
 
@@ -105,6 +119,9 @@ class Session : public std::enable_shared_from_this<Session> {
   bool reading_ = false;
   bool closed_ = false;
   bool timerArmed_ = false;
+  // A blocking job runs for this connection: later requests wait behind it,
+  // so replies keep the order of their requests.
+  bool awaiting_ = false;
   std::uint64_t requests_ = 0;
 };
 

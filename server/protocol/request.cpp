@@ -2,6 +2,8 @@
 
 #include "frame_parser.h"
 
+#include <utility>
+
 namespace quorlane::server {
 
 std::optional<Request> SplitRequest(std::string_view body) {
@@ -36,6 +38,40 @@ std::optional<LockFields> ParseLockFields(std::string_view text) {
     result.key.append(fields[i]);
   }
   return result;
+}
+
+namespace {
+
+bool LooksAbsolute(std::string_view path) {
+  if (path.size() >= 2 && (path[0] == '\\' || path[0] == '/') && (path[1] == '\\' || path[1] == '/')) return true;
+  return path.size() >= 3 && ((path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z') && path[1] == ':' &&
+         (path[2] == '\\' || path[2] == '/');
+}
+
+}  // namespace
+
+std::string JoinedFields(std::string_view fields) {
+  if (!fields.empty() && fields.back() == ';') fields.remove_suffix(1);
+  return std::string(fields);
+}
+
+std::optional<std::pair<std::string, std::string>> SplitCopyFields(std::string_view fields) {
+  const std::string text = JoinedFields(fields);
+  std::optional<std::pair<std::string, std::string>> found;
+  for (std::size_t at = text.find(';'); at != std::string::npos; at = text.find(';', at + 1)) {
+    std::string source = text.substr(0, at), target = text.substr(at + 1);
+    if (!LooksAbsolute(source) || !LooksAbsolute(target)) continue;
+    if (found) return std::nullopt;
+    found.emplace(std::move(source), std::move(target));
+  }
+  if (!found) {
+    // Not two absolute paths: the first ";" separates them, and the path
+    // rules refuse whatever is not a path.
+    const auto at = text.find(';');
+    if (at == std::string::npos) return std::make_pair(text, std::string());
+    return std::make_pair(text.substr(0, at), text.substr(at + 1));
+  }
+  return found;
 }
 
 std::string ReplyFrame(std::string_view tag, std::string_view payload) {

@@ -37,6 +37,16 @@ struct LockFields {
 };
 [[nodiscard]] std::optional<LockFields> ParseLockFields(std::string_view fields);
 
+/// The fields as one text: everything up to the final ";" (a Windows path
+/// may itself hold ";", which the protocol cannot escape).
+[[nodiscard]] std::string JoinedFields(std::string_view fields);
+
+/// The two paths of a "[COPYFILE]" request. Windows names may hold ";", which
+/// the protocol cannot escape: the fields are split where both halves are
+/// absolute paths (a drive or "\\"), and nothing comes back when that split
+/// is not the only one.
+[[nodiscard]] std::optional<std::pair<std::string, std::string>> SplitCopyFields(std::string_view fields);
+
 /// "[BEGIN]" + tag + payload + "[END]".
 [[nodiscard]] std::string ReplyFrame(std::string_view tag, std::string_view payload);
 

@@ -4,6 +4,9 @@
 #include <cctype>
 #include <charconv>
 
+#include "client_path.h"
+#include "service_rules.h"
+
 namespace quorlane::server {
 namespace {
 
@@ -36,6 +39,16 @@ bool ParseBool(std::string_view text, bool& out) {
 }
 
 }  // namespace
+
+std::string_view ServiceBackendName(ServiceBackend backend) {
+  switch (backend) {
+    case ServiceBackend::Scm: return "scm";
+    case ServiceBackend::Systemd: return "systemd";
+    case ServiceBackend::Command: return "command";
+    case ServiceBackend::None: return "none";
+  }
+  return "?";
+}
 
 std::optional<ListenAddress> ListenAddress::Parse(std::string_view text) {
   text = Trim(text);
@@ -100,10 +113,67 @@ bool ApplySetting(std::string_view rawKey, std::string_view rawValue, ServerConf
     config.auditLog = std::string(value);
   } else if (key == "log_to_console") {
     if (!ParseBool(value, config.logToConsole)) return error = "log_to_console: expected yes or no", false;
+  } else if (key == "file_root") {
+    if (value.empty()) return error = "file_root: expected a folder", false;
+    config.fileRoots.emplace_back(value);
+    if (!FileAccessRules::Build(config.fileRoots, {}, kServerUsesWindowsPaths, error)) {
+      config.fileRoots.pop_back();
+      return false;
+    }
+  } else if (key == "path_map") {
+    config.pathMaps.emplace_back(value);
+    if (!FileAccessRules::Build({}, config.pathMaps, kServerUsesWindowsPaths, error)) {
+      config.pathMaps.pop_back();
+      return false;
+    }
+  } else if (key == "allow_service") {
+    std::string_view rest = value;
+    while (!rest.empty()) {
+      const auto comma = rest.find(',');
+      const std::string_view name = Trim(rest.substr(0, comma));
+      rest.remove_prefix(comma == std::string_view::npos ? rest.size() : comma + 1);
+      if (name.empty()) continue;
+      if (!IsSafeServiceName(name)) {
+        return error = "allow_service: \"" + std::string(name) +
+                       "\" is not a plain service name (letters, digits, _ . @ : -)", false;
+      }
+      config.allowedServices.emplace_back(name);
+    }
+  } else if (key == "service_backend") {
+    const std::string v = Lower(value);
+    if (v == "command") {
+      config.serviceBackend = ServiceBackend::Command;
+    } else if (v == "none") {
+      config.serviceBackend = ServiceBackend::None;
+    } else if (v == "scm" && kServerUsesWindowsPaths) {
+      config.serviceBackend = ServiceBackend::Scm;
+    } else if (v == "systemd" && !kServerUsesWindowsPaths) {
+      config.serviceBackend = ServiceBackend::Systemd;
+    } else {
+      return error = kServerUsesWindowsPaths ? "service_backend: expected scm, command or none"
+                                             : "service_backend: expected systemd, command or none", false;
+    }
+  } else if (key == "service_command") {
+    config.serviceCommand = std::string(value);
+  } else if (key == "service_timeout_seconds") {
+    if (!ParseUnsigned<unsigned>(value, 1, 11, config.serviceTimeoutSeconds)) {
+      return error = "service_timeout_seconds: expected a number from 1 to 11 (clients wait 12 s)", false;
+    }
   } else {
     return error = "unknown setting \"" + std::string(Trim(rawKey)) + "\"", false;
   }
   return true;
+}
+
+bool CheckConfig(const ServerConfig& config, std::string& error) {
+  if (config.serviceBackend == ServiceBackend::Command && config.serviceCommand.empty()) {
+    return error = "service_backend = command needs service_command = PROGRAM", false;
+  }
+  if (!config.serviceCommand.empty() && !(config.serviceCommand.front() == '/' ||
+                                          (config.serviceCommand.size() > 2 && config.serviceCommand[1] == ':'))) {
+    return error = "service_command: give the program's absolute path", false;
+  }
+  return FileAccessRules::Build(config.fileRoots, config.pathMaps, kServerUsesWindowsPaths, error).has_value();
 }
 
 bool ApplyIni(std::string_view text, ServerConfig& config, std::string& error) {

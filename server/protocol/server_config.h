@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "network_filter.h"
 
@@ -21,6 +22,13 @@ struct ListenAddress {
   [[nodiscard]] std::string ToString() const;
 };
 
+/// Who carries out the service commands: the platform's own manager (the
+/// Service Control Manager on Windows, systemd on Linux), a program of the
+/// administrator's (`service_command ACTION NAME`), or nobody.
+enum class ServiceBackend { Scm, Systemd, Command, None };
+
+[[nodiscard]] std::string_view ServiceBackendName(ServiceBackend backend);
+
 struct ServerConfig {
   ListenAddress listen{"127.0.0.1", 4000};
   std::string dataFolder = "quorlane-data";
@@ -31,6 +39,19 @@ struct ServerConfig {
   unsigned frameTimeoutSeconds = 30;
   std::string auditLog = "audit.log";  ///< relative paths are inside the data folder
   bool logToConsole = true;
+  /// Folders below which file requests act (none: every file request is refused).
+  std::vector<std::string> fileRoots;
+  /// "WINDOWS-PREFIX => FOLDER": how clients' Windows paths reach the server's folders.
+  std::vector<std::string> pathMaps;
+  /// Services the service commands may act on (none: every one is refused).
+  std::vector<std::string> allowedServices;
+#ifdef _WIN32
+  ServiceBackend serviceBackend = ServiceBackend::Scm;
+#else
+  ServiceBackend serviceBackend = ServiceBackend::Systemd;
+#endif
+  std::string serviceCommand;
+  unsigned serviceTimeoutSeconds = 10;
 };
 
 /// Defaults with the filter parsed.
@@ -41,7 +62,12 @@ struct ServerConfig {
 /// ("line 3: ...") for an unknown key or a bad value.
 [[nodiscard]] bool ApplyIni(std::string_view text, ServerConfig& config, std::string& error);
 
+/// Checks what single settings cannot: the service command's presence, the
+/// file roots and mappings for this server's kind of paths.
+[[nodiscard]] bool CheckConfig(const ServerConfig& config, std::string& error);
+
 /// Applies one setting by its INI name; used by the INI reader and by tests.
+/// file_root, path_map and allow_service add to what earlier lines gave.
 [[nodiscard]] bool ApplySetting(std::string_view key, std::string_view value, ServerConfig& config,
                                 std::string& error);
 

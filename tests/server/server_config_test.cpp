@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "network_filter.h"
+#include "client_path.h"
 #include "server_config.h"
 
 namespace quorlane::server {
@@ -99,6 +100,39 @@ TEST(ListenAddressParse, AcceptsNumericAddressesWithPorts) {
   EXPECT_FALSE(ListenAddress::Parse("127.0.0.1"));
   EXPECT_FALSE(ListenAddress::Parse("127.0.0.1:65536"));
   EXPECT_FALSE(ListenAddress::Parse("::1:4000"));
+}
+
+// Safe by default: no roots, no services; repeated lines add up; a name that
+// could be read as an option never gets in.
+TEST(ServerConfigFile, FileRootsMappingsAndServices) {
+  ServerConfig config = DefaultConfig();
+  EXPECT_TRUE(config.fileRoots.empty());
+  EXPECT_TRUE(config.allowedServices.empty());
+  // Roots and mapped folders are paths of the server's own kind.
+  const std::string a = kServerUsesWindowsPaths ? "E:\\a" : "/srv/a";
+  const std::string b = kServerUsesWindowsPaths ? "E:\\b" : "/srv/b";
+  const std::string otherBackend = kServerUsesWindowsPaths ? "systemd" : "scm";
+  std::string error;
+  ASSERT_TRUE(ApplyIni("[server]\nfile_root = " + a + "\nfile_root = " + b + "\npath_map = D:\\Shared => " + a +
+                           "\nallow_service = pg, nginx\nallow_service = cups\nservice_backend = command\n"
+                           "service_command = " + (kServerUsesWindowsPaths ? "C:\\svc.exe" : "/usr/local/bin/svc") + "\n",
+                       config, error))
+      << error;
+  EXPECT_EQ(config.fileRoots, (std::vector<std::string>{a, b}));
+  EXPECT_EQ(config.allowedServices, (std::vector<std::string>{"pg", "nginx", "cups"}));
+  EXPECT_EQ(config.serviceBackend, ServiceBackend::Command);
+  EXPECT_TRUE(CheckConfig(config, error)) << error;
+
+  for (const std::string& bad : std::vector<std::string>{"allow_service = --force", "allow_service = a b", "file_root = srv", "path_map = D:\\x",
+                                "service_backend = " + otherBackend, "service_timeout_seconds = 12"}) {
+    ServerConfig other = DefaultConfig();
+    EXPECT_FALSE(ApplyIni("[server]\n" + bad + "\n", other, error)) << bad;
+  }
+  ServerConfig noCommand = DefaultConfig();
+  ASSERT_TRUE(ApplyIni("[server]\nservice_backend = command\n", noCommand, error));
+  EXPECT_FALSE(CheckConfig(noCommand, error));
+  noCommand.serviceCommand = "svc.sh";
+  EXPECT_FALSE(CheckConfig(noCommand, error)) << "a relative program would depend on the working folder";
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -36,9 +37,10 @@ fs::path BinFolder() {
 
 namespace {
 
-pid_t Spawn(const std::vector<std::string>& args, const fs::path& output) {
+pid_t Spawn(const std::vector<std::string>& args, const fs::path& output, const char* input = "/dev/null") {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, input, O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
   posix_spawn_file_actions_adddup2(&actions, 1, 2);
   std::vector<char*> argv;
@@ -80,7 +82,16 @@ bool ServerProcess::Start(const fs::path& folder, const std::vector<std::string>
   std::vector<std::string> argv{(BinFolder() / "quorlane-server").string(), "--listen", "127.0.0.1:0",
                                 "--port-file", portFile.string()};
   argv.insert(argv.end(), args.begin(), args.end());
+  rlimit saved{};
+  ::getrlimit(RLIMIT_FSIZE, &saved);
+  if (fileSizeLimit_ > 0) {
+    // Inherited by the child; this process writes no files meanwhile.
+    rlimit limited = saved;
+    limited.rlim_cur = fileSizeLimit_;
+    ::setrlimit(RLIMIT_FSIZE, &limited);
+  }
   pid_ = Spawn(argv, outputPath_);
+  if (fileSizeLimit_ > 0) ::setrlimit(RLIMIT_FSIZE, &saved);
   if (pid_ < 0) return false;
   for (int i = 0; i < 1000; ++i) {
     const std::string text = ReadFile(portFile);
@@ -127,12 +138,19 @@ bool ServerProcess::Connect(RawClient& client) const {
 
 std::string ServerProcess::Output() const { return ReadFile(outputPath_); }
 
-RunResult RunProgram(const std::vector<std::string>& args) {
+RunResult RunProgram(const std::vector<std::string>& args, const std::string& input) {
   char name[] = "/tmp/quorlane-run-XXXXXX";
   const int fd = ::mkstemp(name);
   ::close(fd);
+  char inputName[] = "/tmp/quorlane-input-XXXXXX";
+  const int inputFd = ::mkstemp(inputName);
+  if (inputFd >= 0) {
+    const ssize_t written = ::write(inputFd, input.data(), input.size());
+    static_cast<void>(written);  // a short input shows in the test's own checks
+    ::close(inputFd);
+  }
   RunResult result;
-  const pid_t pid = Spawn(args, name);
+  const pid_t pid = Spawn(args, name, inputName);
   if (pid >= 0) {
     auto status = Reap(pid, std::chrono::seconds(20));
     if (!status) {
@@ -143,6 +161,7 @@ RunResult RunProgram(const std::vector<std::string>& args) {
   }
   result.output = ReadFile(name);
   ::unlink(name);
+  ::unlink(inputName);
   return result;
 }
 

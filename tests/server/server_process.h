@@ -39,6 +39,9 @@ class ServerProcess {
   /// Runs quorlane-server with these extra arguments plus --listen
   /// 127.0.0.1:0 and --port-file, and waits (at most 10 s) for the port.
   [[nodiscard]] bool Start(const std::filesystem::path& folder, const std::vector<std::string>& args);
+  /// Every file the server started next may write is limited to `bytes`
+  /// (RLIMIT_FSIZE), so that writes fail part-way on demand.
+  void LimitFileSize(std::uint64_t bytes) { fileSizeLimit_ = bytes; }
   /// SIGKILL, then reaps the child.
   void Kill();
   /// SIGTERM; returns the exit status (nothing when it did not end in 10 s).
@@ -54,6 +57,7 @@ class ServerProcess {
  private:
   pid_t pid_ = -1;
   std::uint16_t port_ = 0;
+  std::uint64_t fileSizeLimit_ = 0;
   std::filesystem::path outputPath_;
 };
 
@@ -62,7 +66,8 @@ struct RunResult {
   int status = -1;
   std::string output;
 };
-RunResult RunProgram(const std::vector<std::string>& args);
+/// `input` becomes the program's standard input.
+RunResult RunProgram(const std::vector<std::string>& args, const std::string& input = {});
 
 /// The folder the test binaries and quorlane-server live in.
 [[nodiscard]] std::filesystem::path BinFolder();

@@ -85,9 +85,9 @@ TEST_F(SiteServerTest, UnknownTagGetsTheErrorTagAndTheConnectionStaysUsable) {
   StartServer();
   auto client = Client();
   std::string error;
-  const auto reply = client->Request("[DELETEFILE]c:\\x.txt;", seconds(5), error);
+  const auto reply = client->Request("[RENAMEFILE]c:\\x.txt;", seconds(5), error);
   ASSERT_TRUE(reply) << error;
-  EXPECT_EQ(reply->find("[DELETEFILE]"), std::string::npos) << *reply;
+  EXPECT_EQ(reply->find("[RENAMEFILE]"), std::string::npos) << *reply;
   EXPECT_EQ(reply->rfind("[QLERROR]", 0), 0u) << *reply;
   EXPECT_EQ(Ask(*client, "[LOCKDB]", "db1;"), "(no tag: [QLERROR]missing fields;)");
   EXPECT_EQ(Ask(*client, "[CHECKDBLOCK]", "db1;u;c;"), "N;;;");

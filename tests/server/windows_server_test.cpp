@@ -83,7 +83,8 @@ TEST(WindowsSiteServer, ServesLocksAndKeepsThemAcrossTermination) {
   EXPECT_EQ(server.Ask("[LOCKDB]db1;ann;PC01;"), "[LOCKDB]Y;;;");
   const std::string refused = server.Ask("[LOCKDB]db1;bob;PC02;");
   EXPECT_EQ(refused.rfind("[LOCKDB]N;ann;PC01;", 0), 0u) << refused;
-  EXPECT_EQ(server.Ask("[STARTTHESERVICE]x;").rfind("[QLERROR]", 0), 0u);
+  EXPECT_EQ(server.Ask("[STARTTHESERVICE]x;"), "[STARTTHESERVICE]N;service not allowed") << "none by default";
+  EXPECT_EQ(server.Ask("[DELETEFILE]C:\\windows\\win.ini;"), "[DELETEFILE]N;5") << "no file roots by default";
   server.Kill();
   ASSERT_TRUE(server.Start());
   EXPECT_EQ(server.Ask("[CHECKDBLOCK]db1;x;y;"), "[CHECKDBLOCK]Y" + refused.substr(9));

@@ -12,7 +12,9 @@ std::wstring ProgramFolder() {
   return path.substr(0, path.find_last_of(L"\\/") + 1);
 }
 
-ProcessResult RunProcess(const std::wstring& commandLine, DWORD timeoutMs) {
+namespace {
+
+ProcessResult Run(const std::wstring& commandLine, const std::string* input, DWORD timeoutMs) {
   ProcessResult result;
   SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
   win32::UniqueHandle readEnd, writeEnd;
@@ -28,6 +30,15 @@ ProcessResult RunProcess(const std::wstring& commandLine, DWORD timeoutMs) {
   startup.hStdOutput = writeEnd.get();
   startup.hStdError = writeEnd.get();
   startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+  win32::UniqueHandle inputRead, inputWrite;
+  if (input) {
+    if (!::CreatePipe(inputRead.put(), inputWrite.put(), &inherit, 0)) {
+      result.exitCode = static_cast<DWORD>(-1);
+      return result;
+    }
+    ::SetHandleInformation(inputWrite.get(), HANDLE_FLAG_INHERIT, 0);
+    startup.hStdInput = inputRead.get();
+  }
   PROCESS_INFORMATION info{};
   std::wstring mutableLine = commandLine;
   if (!::CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
@@ -38,6 +49,13 @@ ProcessResult RunProcess(const std::wstring& commandLine, DWORD timeoutMs) {
   win32::UniqueHandle process{info.hProcess};
   win32::UniqueHandle thread{info.hThread};
   writeEnd.reset();  // the child holds the only write end now
+  inputRead.reset();
+  std::thread writer([&] {
+    if (!input) return;
+    DWORD put = 0;
+    ::WriteFile(inputWrite.get(), input->data(), static_cast<DWORD>(input->size()), &put, nullptr);
+    inputWrite.reset();  // the end of the input
+  });
 
   // Drain the pipe on a thread so a chatty child cannot block on a full pipe.
   std::thread reader([&] {
@@ -53,8 +71,17 @@ ProcessResult RunProcess(const std::wstring& commandLine, DWORD timeoutMs) {
     ::WaitForSingleObject(process.get(), 5000);
   }
   reader.join();
+  writer.join();
   ::GetExitCodeProcess(process.get(), &result.exitCode);
   return result;
+}
+
+}  // namespace
+
+ProcessResult RunProcess(const std::wstring& commandLine, DWORD timeoutMs) { return Run(commandLine, nullptr, timeoutMs); }
+
+ProcessResult RunProcessWithInput(const std::wstring& commandLine, const std::string& input, DWORD timeoutMs) {
+  return Run(commandLine, &input, timeoutMs);
 }
 
 }  // namespace testsupport

@@ -23,4 +23,8 @@ struct ProcessResult {
 /// limit is terminated and reported as timed out.
 [[nodiscard]] ProcessResult RunProcess(const std::wstring& commandLine, DWORD timeoutMs = 30000);
 
+/// The same, with `input` as the child's standard input (then its end).
+[[nodiscard]] ProcessResult RunProcessWithInput(const std::wstring& commandLine, const std::string& input,
+                                                DWORD timeoutMs = 30000);
+
 }  // namespace testsupport

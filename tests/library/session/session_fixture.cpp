@@ -23,7 +23,9 @@ InstalledLibrary::InstalledLibrary(const IniFile& ini) {
   ::CopyFileA((Narrow(testsupport::ProgramFolder()) + "Quorlane.dll").c_str(), dll.c_str(), FALSE);
   {
     std::ofstream out(m_folder + "Quorlane.ini", std::ios::binary);
-    out << "[Quorlane]\r\nDataDir=" << m_folder << "\r\n[Products]\r\n";
+    out << "[Quorlane]\r\nDataDir=" << m_folder << "\r\n";
+    for (const auto& line : ini.quorlane) out << line << "\r\n";
+    out << "[Products]\r\n";
     for (const auto& line : ini.products) out << line << "\r\n";
     out << "[Session]\r\n";
     for (const auto& line : ini.session) out << line << "\r\n";
@@ -54,6 +56,32 @@ std::string InstalledLibrary::Lock(const char* key, const char* product) { retur
 std::string InstalledLibrary::Unlock(const char* key) { return m_unlock(key); }
 std::string InstalledLibrary::ForceUnlock(const char* key) { return m_force(key); }
 std::string InstalledLibrary::Check(const char* key) { return m_check(key); }
+
+std::string InstalledLibrary::Trace() const {
+  char program[MAX_PATH];
+  const DWORD n = ::GetModuleFileNameA(nullptr, program, MAX_PATH);
+  std::string name(program, n);
+  name = name.substr(name.find_last_of("\\/") + 1);
+  name = name.substr(0, name.rfind('.'));
+  std::ifstream in(m_folder + name + "_DebugInfo.txt", std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string WithoutTimeStamps(const std::string& trace) {
+  std::string out;
+  std::size_t start = 0;
+  while (start < trace.size()) {
+    std::size_t end = trace.find("\r\n", start);
+    end = end == std::string::npos ? trace.size() : end + 2;
+    const std::string line = trace.substr(start, end - start);
+    // "m/d hh:nn:ss ": the stamp ends at the second space.
+    const std::size_t first = line.find(' ');
+    const std::size_t second = first == std::string::npos ? first : line.find(' ', first + 1);
+    out += second == std::string::npos ? line : line.substr(second + 1);
+    start = end;
+  }
+  return out;
+}
 
 std::string UserName() {
   char buffer[255];

@@ -383,3 +383,112 @@ TEST_F(SessionAgainstPeer, WaitDeliversTypedCharactersInTheWindowsOwnCharacterSe
 }
 
 }  // namespace
+
+namespace {
+
+// The service requests, the file-size query, the VAT list and the key over a
+// scripted peer: frames, payloads, the host argument and its connection.
+IniFile NetVersionAt(std::uint16_t port, const char* serverHost = nullptr) {
+  IniFile ini;
+  ini.session = {"Port=" + std::to_string(port), "NetVersion=1"};
+  if (serverHost) ini.session.push_back(std::string("ServerHost=") + serverHost);
+  return ini;
+}
+
+TEST_F(SessionAgainstPeer, AServiceRequestIsOneOnlyForAPayloadOfExactlyY) {
+  const std::vector<std::pair<std::string, int>> payloads = {
+      {"Y", 1}, {"Y;", 0}, {"N;stopped", 0}, {"", 0}, {"y", 0}, {"YES", 0}};
+  std::size_t next = 0;
+  ScriptedPeer peer([&](const std::string& request, int) {
+    const std::string tag = request.substr(7, request.find(']', 7) - 6);
+    return Frame("junk" + tag, payloads[next++ % payloads.size()].first);
+  });
+  InstalledLibrary dll(NetVersionAt(peer.port()));
+  ASSERT_TRUE(dll.loaded());
+  const char* exports[] = {"StartServerService", "StopServerService", "ServerServiceStarted"};
+  for (std::size_t i = 0; i < payloads.size(); ++i) {
+    EXPECT_EQ(dll.Flag(exports[i % 3], "127.0.0.1", "spooler"), payloads[i].second) << payloads[i].first;
+  }
+  const auto requests = peer.requests();
+  ASSERT_EQ(requests.size(), payloads.size());
+  EXPECT_EQ(requests[0], "[BEGIN][STARTTHESERVICE]spooler;[END]");
+  EXPECT_EQ(requests[1], "[BEGIN][STOPTHESERVICE]spooler;[END]");
+  EXPECT_EQ(requests[2], "[BEGIN][THESERVICESTARTED]spooler;[END]");
+  EXPECT_EQ(peer.connections(), 2) << "one probe, one connection for all";
+}
+
+// The request opens the connection to its host argument and leaves it there:
+// the file-size query, the VAT list and the key follow it. ServerHost is not
+// changed, so a lock request afterwards moves the connection back.
+TEST_F(SessionAgainstPeer, AServiceRequestLeavesTheConnectionOpenToItsHost) {
+  ScriptedPeer peer([](const std::string& request, int) -> Reply {
+    if (IsTag(request, "[STARTTHESERVICE]")) return Frame("[STARTTHESERVICE]", "Y");
+    if (IsTag(request, "[FILESIZEINFO]")) return Frame("[FILESIZEINFO]", "Y;1024;3;");
+    if (IsTag(request, "[GetVATList]")) return Frame("[GetVATList]", "A;5%\r\nB;;");
+    if (IsTag(request, "[SaveVATList]")) return Frame("[SaveVATList]", "Y;");
+    if (IsTag(request, "[GETTAXATIONKEY]")) return Frame("[GETTAXATIONKEY]", "key;with;separators");
+    return Frame("[LOCKDB]", "Y;;;");
+  });
+  IniFile ini = NetVersionAt(peer.port());
+  ini.products = {"sales=networked,127.0.0.1"};
+  InstalledLibrary dll(ini);
+  ASSERT_TRUE(dll.loaded());
+  EXPECT_EQ(dll.Flag("StartServerService", "localhost", "svc"), 1);
+  EXPECT_EQ(dll.Text("GetFileSizeInfo", "D:\\Data", "*.dbf"), "Y;1024;3;");
+  EXPECT_EQ(dll.Text("GetVATList"), "A;5%\r\nB;;") << "the payload unchanged";
+  dll.SaveVATList("X;1\r\nY;2");
+  EXPECT_EQ(dll.Text("GetTaxationAPIKey"), "key;with;separators");
+  EXPECT_EQ(peer.connections(), 2);
+  EXPECT_EQ(dll.Lock("db1", "sales"), "Y; ; ; ");
+  EXPECT_EQ(peer.connections(), 4) << "the lock goes back to 127.0.0.1";
+  const auto requests = peer.requests();
+  ASSERT_EQ(requests.size(), 6u);
+  EXPECT_EQ(requests[1], "[BEGIN][FILESIZEINFO]D:\\Data;*.dbf;[END]");
+  EXPECT_EQ(requests[2], "[BEGIN][GetVATList][END]");
+  EXPECT_EQ(requests[3], "[BEGIN][SaveVATList]X;1\r\nY;2;[END]");
+  EXPECT_EQ(requests[4], "[BEGIN][GETTAXATIONKEY][END]");
+}
+
+// SendAndWait still wants ServerHost: the service request opens its
+// connection and then sends nothing.
+TEST_F(SessionAgainstPeer, ABlankServerHostLetsAServiceRequestConnectButNotSend) {
+  ScriptedPeer peer([](const std::string&, int) { return Frame("[STARTTHESERVICE]", "Y"); });
+  InstalledLibrary dll(NetVersionAt(peer.port(), " "));
+  ASSERT_TRUE(dll.loaded());
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(dll.Flag("StartServerService", "127.0.0.1", "svc"), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+  // The peer accepts on a thread of its own; give it a moment (bounded).
+  for (int i = 0; i < 100 && peer.connections() < 2; ++i) std::this_thread::sleep_for(10ms);
+  EXPECT_EQ(peer.connections(), 2) << "the probe and the service connection";
+  EXPECT_TRUE(peer.requests().empty());
+}
+
+TEST_F(SessionAgainstPeer, WithoutAConnectionTheQueriesAnswerEmptyAtOnceAndSendNothing) {
+  ScriptedPeer peer([](const std::string&, int) { return Frame("[GetVATList]", "list"); });
+  InstalledLibrary dll(NetVersionAt(peer.port()));
+  ASSERT_TRUE(dll.loaded());
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(dll.Text("GetFileSizeInfo", "D:\\Data", ""), "");
+  EXPECT_EQ(dll.Text("GetVATList"), "");
+  EXPECT_EQ(dll.Text("GetTaxationAPIKey"), "");
+  dll.SaveVATList("A");
+  EXPECT_EQ(dll.Text("DoDeleteFileDotNet", "C:\\x.txt"), "") << "networked: the empty text, not N;";
+  EXPECT_EQ(dll.Text("DoCopyFileDotNet", "C:\\x.txt", "C:\\y.txt"), "");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 100ms);
+  EXPECT_EQ(peer.connections(), 0);
+}
+
+TEST_F(SessionAgainstPeer, AServiceHostThatDoesNotAnswerTheProbeGivesZeroAtItsLimit) {
+  testdoubles::HangingListener listener;
+  if (!listener.hangs()) GTEST_SKIP() << "this system accepts every loopback connect";
+  InstalledLibrary dll(NetVersionAt(listener.port()));
+  ASSERT_TRUE(dll.loaded());
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(dll.Flag("ServerServiceStarted", "127.0.0.1", "svc"), 0);
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(elapsed, 2900ms);
+  EXPECT_LT(elapsed, 3300ms) << "the probe's 3,000 ms and no wait for a connection after it";
+}
+
+}  // namespace

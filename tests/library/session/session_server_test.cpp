@@ -25,10 +25,17 @@ class SiteServerProcess {
     ::WaitForSingleObject(m_process.get(), 10000);
   }
 
-  bool Start() {
+  /// `settings`: lines of the server's [server] section.
+  bool Start(const std::vector<std::string>& settings = {}) {
     const std::string portFile = m_folder + "port.txt";
     std::string line = "\"" + sessiontest::Narrow(testsupport::ProgramFolder()) + "quorlane-server.exe\" --listen 127.0.0.1:0 --data \"" +
                        m_folder + "data\" --port-file \"" + portFile + "\"";
+    if (!settings.empty()) {
+      std::ofstream config(m_folder + "server.ini", std::ios::binary);
+      config << "[server]\r\n";
+      for (const auto& setting : settings) config << setting << "\r\n";
+      line += " --config \"" + m_folder + "server.ini\"";
+    }
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
@@ -98,6 +105,69 @@ TEST(SessionAgainstSiteServer, LockRefusalUnlockForceUnlockAndCheck) {
   EXPECT_EQ(Workstation(server.port(), "[CHECKDBLOCK]db1;bob;PC02;"), "[CHECKDBLOCK]N;;;");
   EXPECT_EQ(dll.Lock("db1", "sales"), "Y; ; ; ");
   EXPECT_EQ(dll.Lock("db1", "sales"), "Y; ; ; ") << "a re-lock by the holder is granted";
+}
+
+std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// A networked installation: delete and copy on the server's machine (below
+// its file root), the size query, services through the server's command
+// backend, the VAT list and the key the administrator set.
+TEST(SessionAgainstSiteServer, FilesServicesVatListAndKeyOnTheServersMachine) {
+  IniFile ini;
+  ini.products = {"*=networked,127.0.0.1"};
+  InstalledLibrary scratch(ini);
+  const std::string files = scratch.folder() + "files\\";
+  ::CreateDirectoryA(files.c_str(), nullptr);
+  const std::string bin = sessiontest::Narrow(testsupport::ProgramFolder());
+  const std::string service = "demo" + std::to_string(::GetCurrentProcessId());
+  SiteServerProcess server(scratch.folder());
+  ASSERT_TRUE(server.Start({"file_root = " + files, "allow_service = " + service, "service_backend = command",
+                            "service_command = " + bin + "service_double.exe"}));
+  ini.session = {"Port=" + std::to_string(server.port())};
+  InstalledLibrary dll(ini);
+  ASSERT_TRUE(dll.loaded());
+  ASSERT_EQ(dll.Lock("db1", "any"), "Y; ; ; ") << "opens the service connection";
+
+  WriteBytes(files + "ro.txt", "read-only");
+  ::SetFileAttributesA((files + "ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  EXPECT_EQ(dll.Text("DoDeleteFileDotNet", files + "ro.txt"), "N;5");
+  EXPECT_EQ(ReadBytes(files + "ro.txt"), "read-only");
+  EXPECT_EQ(dll.Text("DoDeleteFileDotNet", files + "missing.txt"), "Y;");
+  WriteBytes(files + "source.txt", "the source");
+  EXPECT_EQ(dll.Text("DoCopyFileDotNet", files + "source.txt", files + "ro.txt"), "Y;") << "replaces a read-only target";
+  EXPECT_EQ(ReadBytes(files + "ro.txt"), "the source");
+  EXPECT_EQ(dll.Text("DoCopyFileDotNet", files + "source.txt", files + "A\\B\\File.txt"), "N;3");
+  EXPECT_EQ(dll.Text("DoCopyFileDotNet", files + "source.txt", files + "New\\File.txt"), "Y;");
+  EXPECT_EQ(ReadBytes(files + "New\\File.txt"), "the source");
+  EXPECT_EQ(dll.Text("DoCopyFileDotNet", files + "source.txt", scratch.folder() + "outside.txt"), "N;5");
+  EXPECT_EQ(::GetFileAttributesA((scratch.folder() + "outside.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(dll.Text("GetFileSizeInfo", files, "*.txt"), "Y;20;2;");
+
+  EXPECT_EQ(dll.Flag("ServerServiceStarted", "127.0.0.1", service), 0);
+  EXPECT_EQ(dll.Flag("StartServerService", "127.0.0.1", service), 1);
+  EXPECT_EQ(dll.Flag("ServerServiceStarted", "127.0.0.1", service), 1);
+  EXPECT_EQ(dll.Flag("StopServerService", "127.0.0.1", service), 1);
+  EXPECT_EQ(dll.Flag("StartServerService", "127.0.0.1", "spooler"), 0) << "not allowed";
+  EXPECT_NE(ReadBytes(bin + "service_double.log").find("[2] start " + service + "\n[2] status " + service + "\n[2] stop"),
+            std::string::npos);
+
+  dll.SaveVATList("A;5%\r\nB;0%");
+  EXPECT_EQ(dll.Text("GetVATList"), "A;5%\r\nB;0%") << "kept as sent";
+  EXPECT_EQ(dll.Text("GetTaxationAPIKey"), "") << "none set";
+  const auto set = testsupport::RunProcessWithInput(L"\"" + testsupport::ProgramFolder() +
+                                                        L"quorlane-server.exe\" set-taxation-key --data \"" +
+                                                        std::wstring(scratch.folder().begin(), scratch.folder().end()) +
+                                                        L"data\"",
+                                                    "site-key-42\r\n");
+  ASSERT_EQ(set.exitCode, 0u) << set.output;
+  EXPECT_EQ(dll.Text("GetTaxationAPIKey"), "site-key-42");
 }
 
 }  // namespace

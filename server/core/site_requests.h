@@ -1,0 +1,42 @@
+// The requests besides the locks: files, services, the VAT list and the
+// taxation key. Each becomes a job for the blocking threads (they touch the
+// disk or wait for a service manager), which returns the reply frame and
+// writes the audit line. The taxation key never reaches a log line.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "audit_log.h"
+#include "file_service.h"
+#include "request.h"
+#include "server_config.h"
+#include "service_control.h"
+#include "site_data.h"
+
+namespace quorlane::server {
+
+class SiteRequests {
+ public:
+  /// `rules` must come from the same configuration (FileAccessRules::Build).
+  SiteRequests(const ServerConfig& config, FileAccessRules rules, AuditLog& log);
+
+  using Job = std::function<std::string()>;
+  /// The job that answers `request`, or nothing when its tag is not one of these.
+  [[nodiscard]] std::optional<Job> Prepare(const Request& request, const std::string& peer);
+
+  [[nodiscard]] SiteData& Data() noexcept { return data_; }
+
+ private:
+  [[nodiscard]] std::string DeleteFile(const std::string& fields, const std::string& peer) const;
+  [[nodiscard]] std::string CopyFile(const std::string& fields, const std::string& peer) const;
+  [[nodiscard]] std::string FileSizeInfo(const std::string& fields, const std::string& peer) const;
+
+  FileService files_;
+  ServiceControl services_;
+  SiteData data_;
+  AuditLog& log_;
+};
+
+}  // namespace quorlane::server
