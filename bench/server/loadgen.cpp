@@ -1,5 +1,5 @@
 // quorlane-loadgen: closed-loop load generator for the site server and, for
-// comparison, Redis (SET NX + DEL). Every connection runs one request at a
+// comparison, Redis (SET NX + DEL; GET for a check). Every connection runs one request at a
 // time, like a workstation; latencies are measured per lock+unlock pair (or
 // per CHECKDBLOCK) from the first byte sent to the last reply byte read.
 // One thread and a plain epoll loop (two system calls per request and a
@@ -74,6 +74,7 @@ bool ReplyComplete(const Settings& s, const std::string& r) {
 }
 
 bool ReplyGood(const Settings& s, const Connection& c) {
+  if (s.redis && s.mode == "check") return c.received == "$-1\r\n";  // GET of a key nobody set
   if (s.redis) return c.step == 0 ? c.received == "+OK\r\n" : c.received == ":1\r\n";
   if (s.mode == "check") return c.received.find("N;;;") != std::string::npos;
   return c.received.find("Y;;;") != std::string::npos;
@@ -225,7 +226,9 @@ int main(int argc, char** argv) {
     const std::string number = std::to_string(i);
     const std::string key = std::string("bench-key-").append(number);
     const std::string who = std::string(";bench").append(number).append(";LOADGEN;");
-    if (s.redis) {
+    if (s.redis && s.mode == "check") {
+      c.steps = {RespCommand({"GET", key})};
+    } else if (s.redis) {
       c.steps = {RespCommand({"SET", key, std::string("bench").append(number), "NX"}), RespCommand({"DEL", key})};
     } else if (s.mode == "check") {
       c.steps = {std::string("[BEGIN][CHECKDBLOCK]").append(key).append(who).append("[END]")};
