@@ -3,8 +3,11 @@
 // here alternating between the two):
 // group-committed changes survive a reopen, compaction while running keeps
 // exactly the held locks, the journal's reserved zeros end it cleanly after
-// a crash, and a record torn inside them is set aside.
+// a crash, a record torn inside them is set aside, and a write that fails
+// is reported as such and ends all writing.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 
 #include <condition_variable>
 #include <filesystem>
@@ -31,9 +34,10 @@ class LockStoreTest : public ::testing::TestWithParam<CommitMode> {
     std::string error;
     const bool ok = store.Open(
         at.string(),
-        [this](std::uint64_t seq, bool ok, const std::string&) {
+        [this](std::uint64_t seq, bool ok, const std::string& writeError) {
           std::lock_guard lock(mutex);
           durable = ok ? seq : durable;
+          if (!ok) failure = writeError;
           changed.notify_all();
         },
         error);
@@ -61,6 +65,7 @@ class LockStoreTest : public ::testing::TestWithParam<CommitMode> {
   std::condition_variable changed;
   std::uint64_t durable = 0, last = 0;
   int commits = 0;
+  std::string failure;
 };
 
 TEST_P(LockStoreTest, CompactsWhileRunningAndReopensWithExactlyTheHeldLocks) {
@@ -148,6 +153,34 @@ TEST_P(LockStoreTest, ARecordTornInsideReservedSpaceIsSetAsideAndTheRestKept) {
   const auto scan = ScanJournal(ReadFile(folder.Path() / "locks.journal"));
   EXPECT_EQ(scan.badBytes, 0u);
   EXPECT_EQ(scan.changes.size(), 2u);
+}
+
+// The journal's space cannot be reserved (a file-size limit, as a full disk
+// would): the group is reported failed, never durable, and nothing after it
+// is written.
+TEST_P(LockStoreTest, AFailedWriteIsReportedAndEndsWriting) {
+  LockStore store(log, GetParam());
+  ASSERT_TRUE(OpenStore(store, folder.Path()));
+  rlimit saved{};
+  ::getrlimit(RLIMIT_FSIZE, &saved);
+  rlimit limited = saved;
+  limited.rlim_cur = 64 * 1024;
+  const auto previous = ::signal(SIGXFSZ, SIG_IGN);
+  ::setrlimit(RLIMIT_FSIZE, &limited);
+  Change(store, LockCommand::Lock, "db1", "ann");
+  store.Commit();
+  {
+    std::unique_lock lock(mutex);
+    EXPECT_TRUE(changed.wait_for(lock, std::chrono::seconds(10), [&] { return !failure.empty(); }));
+  }
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  ::signal(SIGXFSZ, previous);
+  EXPECT_NE(failure.find("File too large"), std::string::npos) << failure;
+  Change(store, LockCommand::Lock, "db2", "ann");
+  store.Commit();
+  store.Close();
+  EXPECT_EQ(durable, 0u);
+  EXPECT_TRUE(ScanJournal(ReadFile(folder.Path() / "locks.journal")).changes.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryCommitMode, LockStoreTest,
