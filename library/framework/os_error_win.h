@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "framework/Classes.h"
+#include "framework/errors.h"
 
 namespace quorlane {
 

@@ -14,12 +14,14 @@
 #include <functional>
 #include <string>
 
-#include "framework/Classes.h"
+#include "framework/components.h"
 
 namespace quorlane {
 
 class TUIMultiLanguage;
-// What the form conversion works on; these come with the form conversion.
+// What the form conversion works on (framework/Classes.h).
+class TControl;
+class TCustomdxTreeList;
 class TDataSet;
 class TDBGrid;
 class TdxDBGrid;
@@ -61,16 +63,28 @@ class TWinPerTurn : public TComponent {
   /// direction other than the two gives the text unchanged. The text is taken
   /// by value so AResult may be the caller's input variable.
   virtual void TurnText(std::string AText, TWinPerTurnType TurnType, bool UsePhrase, std::string& AResult);
-  // The form conversion: declared here so the order of the slots is final;
-  // they do nothing until the form conversion is built.
+  // The form conversion. Properties are found by name through the classes'
+  // published tables each time; what an object lacks is skipped.
+
+  /// Gives the font held by the named property the target script's face
+  /// (SC_Font for direction 0, TC_Font for any other) and character set,
+  /// keeping a vertical font ("@") vertical.
   virtual void TurnFont(TObject& AObject, const std::string& FontPropName, TWinPerTurnType TurnType);
+  /// Converts a text property and writes it back, also when unchanged.
   virtual void TurnStrProp(TObject& AObject, const std::string& PropName, TWinPerTurnType TurnType, bool UsePhrase);
+  /// Converts every line of a property declared exactly as TStrings, in
+  /// place, with no update bracket.
   virtual void TurnStringsProp(TObject& AObject, const std::string& PropName, TWinPerTurnType TurnType,
                                bool UsePhrase);
+  /// TurnFont, then TurnStrProp.
   virtual void TurnFontAndText(TObject& AObject, const std::string& PropName, const std::string& FontPropName,
                                TWinPerTurnType TurnType, bool UsePhrase);
+  /// Converts a component by its class, then every component it owns,
+  /// asking OnTurnEvent first for each owned one (never for AComp itself).
   virtual void TurnComponent(TComponent& AComp, TWinPerTurnType TurnType, bool UsePhrase);
+  /// Converts the text fields of every record, each record edited and posted.
   virtual void TurnDataSet(TDataSet& ADataSet, TWinPerTurnType TurnType, bool UsePhrase);
+  // The class handlers of TurnComponent.
   virtual void TurnDBGrid(TDBGrid& AGrid, TWinPerTurnType TurnType, bool UsePhrase);
   virtual void TurnDxDBGrid(TdxDBGrid& AGrid, TWinPerTurnType TurnType, bool UsePhrase);
   virtual void TurnDxTreeList(TdxTreeList& ATreeList, TWinPerTurnType TurnType, bool UsePhrase);
@@ -98,6 +112,9 @@ class TWinPerTurn : public TComponent {
   [[nodiscard]] TUIMultiLanguage* Language() const noexcept { return FLanguage; }
 
  private:
+  void TurnBandGrid(TCustomdxTreeList& AGrid, TWinPerTurnType TurnType, bool UsePhrase);
+  void TurnBlankFreeCaption(TControl& AControl, TWinPerTurnType TurnType, bool UsePhrase);
+
   TOnTurnEvent FOnTurnEvent;
   bool FReady = false;
   TUIMultiLanguage* FLanguage = nullptr;

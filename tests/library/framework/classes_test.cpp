@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "framework/Classes.h"
+#include "framework/graphics.h"
 
 namespace quorlane {
 namespace {
@@ -194,6 +195,91 @@ TEST(StringLists, AssignCopiesLinesAndIndexOutOfRangeRaises) {
   EXPECT_THROW(b.Put(2, "x"), Exception);
   TProbe probe(nullptr);
   EXPECT_THROW(b.Assign(probe), Exception);
+}
+
+class TTwice : public TObject {
+  QL_DECLARE_CLASS()
+ public:
+  [[nodiscard]] std::int64_t One() const noexcept { return 1; }
+};
+constexpr TPropertyInfo kTwiceProperties[] = {
+    props::Integer<TTwice, &TTwice::One>("Count"),
+    props::Integer<TTwice, &TTwice::One>("count"),
+};
+QL_DEFINE_CLASS(TTwice, TObject, kTwiceProperties)
+
+class TValueHolder : public TProbe {
+  QL_DECLARE_CLASS()
+ public:
+  using TProbe::TProbe;
+  [[nodiscard]] TValue Value() const { return m_value; }
+  void SetValue(const TValue& value) { m_value = value; }
+  [[nodiscard]] TFont& Font() const noexcept { return *m_font; }
+
+ private:
+  TValue m_value;
+  std::unique_ptr<TFont> m_font = std::make_unique<TFont>();
+};
+constexpr TPropertyInfo kValueHolderProperties[] = {
+    props::Variant<TValueHolder, &TValueHolder::Value, &TValueHolder::SetValue>("Value"),
+    props::Owned<TValueHolder, TFont, &TValueHolder::Font>("Font"),
+    // Redeclared: replaces the inherited row in its place.
+    props::Text<TValueHolder, &TProbe::Caption>("Caption"),
+};
+QL_DEFINE_CLASS(TValueHolder, TProbe, kValueHolderProperties)
+
+TEST(PublishedProperties, AClassThatNamesAPropertyTwiceIsRefused) {
+  const TTwice twice;
+  EXPECT_THROW((void)twice.ClassType().FindProperty("Count"), Exception);
+}
+
+TEST(PublishedProperties, VariantsReadNullAndOwnedObjectsTakeAssignedContent) {
+  TValueHolder holder(nullptr);
+  EXPECT_TRUE(std::holds_alternative<std::monostate>(GetPropValue(holder, "Value")));
+  SetPropValue(holder, "Value", TValue(std::int64_t{5}));
+  EXPECT_EQ(GetPropValue(holder, "Value"), TValue(std::int64_t{5}));
+  TFont source;
+  source.SetName("Arial");
+  TFont* held = &holder.Font();
+  SetPropValue(holder, "Font", TValue(static_cast<TObject*>(&source)));
+  EXPECT_EQ(&holder.Font(), held);
+  EXPECT_EQ(held->Name(), "Arial");
+  EXPECT_THROW(SetPropValue(holder, "Font", TValue(static_cast<TObject*>(nullptr))), Exception);
+  EXPECT_EQ(FindPropInfo(holder, "Caption")->set, nullptr);
+  std::vector<std::string> names;
+  for (const TPropertyInfo* p : holder.ClassType().Properties()) names.emplace_back(p->name);
+  EXPECT_EQ(names, (std::vector<std::string>{"Name", "Tag", "Caption", "Mode", "Visible", "Items", "Value", "Font"}));
+}
+
+class TWatcher : public TComponent {
+ public:
+  using TComponent::TComponent;
+  std::vector<TComponent*> removed;
+
+ protected:
+  void Notification(TComponent& component, TOperation operation) override {
+    if (operation == TOperation::opRemove) removed.push_back(&component);
+  }
+};
+
+TEST(ComponentOwnership, FreeNotificationTellsEachSideOnceAndCanBeWithdrawn) {
+  TWatcher watcher(nullptr);
+  auto a = std::make_unique<TProbe>(nullptr);
+  auto b = std::make_unique<TProbe>(nullptr);
+  a->FreeNotification(watcher);
+  a->FreeNotification(watcher);
+  b->FreeNotification(watcher);
+  b->RemoveFreeNotification(watcher);
+  TComponent* aAddress = a.get();
+  a.reset();
+  b.reset();
+  EXPECT_EQ(watcher.removed, std::vector<TComponent*>{aAddress});
+  auto c = std::make_unique<TProbe>(nullptr);
+  {
+    TWatcher gone(nullptr);
+    c->FreeNotification(gone);
+  }
+  c.reset();  // must not tell the watcher that died first
 }
 
 TEST(Errors, MessagePlaceholderIsFilledOnce) {

@@ -9,40 +9,13 @@
 
 #include "language/UIMultiLanguage.h"
 #include "language/language_platform.h"
+#include "recording_platform.h"
 #include "script/WinPerTurn.h"
 
 namespace quorlane {
 namespace {
 
-// The executable's folder, which the word table needs to exist.
-constexpr char kHostFolder[] = "C:\\Host\\";
-
-// Converts nothing (so the word table's effect shows on its own) and
-// remembers each conversion it was asked for.
-class RecordingPlatform final : public LanguagePlatform {
- public:
-  std::string WindowsDirectory() const override { return "C:\\WINDOWS"; }
-  std::string ApplicationFolder() const override { return kHostFolder; }
-  std::string ExpandFileName(const std::string& path) const override { return path; }
-  bool DirectoryExists(const std::string& path) const override { return hostFolderExists && path == kHostFolder; }
-  std::string ConvertChinese(std::string_view text, bool toSimplified) const override {
-    conversions.emplace_back(std::string(text), toSimplified);
-    return std::string(text);
-  }
-  const LeadByteTable& AnsiLeadBytes() const override {
-    static const LeadByteTable table = [] {
-      LeadByteTable t{};
-      for (int b = 0x81; b <= 0xFE; ++b) t[static_cast<std::size_t>(b)] = true;
-      return t;
-    }();
-    return table;
-  }
-
-  bool hostFolderExists = true;
-  mutable std::vector<std::pair<std::string, bool>> conversions;
-};
-
-RecordingPlatform gPlatform;
+RecordingPlatform& gPlatform = TestPlatform();
 
 constexpr char kBig5Software[] = "\xB3\x6E\xC5\xE9";  // 軟體
 constexpr char kGbkSoftware[] = "\xC8\xED\xBC\xFE";   // 软件
@@ -129,7 +102,7 @@ TEST_F(Converter, PreparationMakesOneSilentComponentWithTheHostFolderAsWordTable
   TUIMultiLanguage* language = converter.Language();
   ASSERT_EQ(&converter.Components(0), language);
   EXPECT_FALSE(language->AutoTranslate());
-  EXPECT_EQ(language->WordTablePath(), kHostFolder);
+  EXPECT_EQ(language->WordTablePath(), RecordingPlatform::kHostFolder);
   EXPECT_EQ(language->WordPairs().size(), 2u);
 }
 
@@ -140,7 +113,7 @@ TEST_F(Converter, FailedPreparationRaisesUnchangedKeepsItsComponentAndIsRetried)
       Turn("a", 0);
       ADD_FAILURE() << "no error on attempt " << attempt;
     } catch (const Exception& e) {
-      EXPECT_EQ(e.Message(), FormatMessageText(messages::kPathMissing, kHostFolder));
+      EXPECT_EQ(e.Message(), FormatMessageText(messages::kPathMissing, RecordingPlatform::kHostFolder));
     }
     EXPECT_FALSE(converter.Ready());
     EXPECT_EQ(converter.ComponentCount(), attempt) << "each attempt's component stays owned";
@@ -189,7 +162,4 @@ TEST(ConverterDescendant, OverridesAreSeenThroughTheBaseAndByTurnText) {
 }
 
 }  // namespace
-
-const LanguagePlatform& CurrentLanguagePlatform() { return gPlatform; }
-
 }  // namespace quorlane

@@ -1,4 +1,4 @@
-#include "framework/Classes.h"
+#include "framework/rtti.h"
 
 #include <algorithm>
 
@@ -15,8 +15,6 @@ int CompareNoCase(std::string_view a, std::string_view b) noexcept {
   }
   return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
-
-[[noreturn]] void ThrowIndex(const char* what) { throw Exception(std::string(what) + " index out of bounds"); }
 
 bool Accepts(TPropertyFilter filter, TPropertyKind kind) noexcept {
   switch (filter) {
@@ -45,19 +43,30 @@ bool TClassInfo::InheritsFrom(const TClassInfo& other) const noexcept {
 
 void TClassInfo::BuildIndex() const {
   std::call_once(m_indexed, [this] {
+    std::vector<const TPropertyInfo*> ordered;
     if (m_parent != nullptr) {
       const auto inherited = m_parent->Properties();
-      m_ordered.assign(inherited.begin(), inherited.end());
+      ordered.assign(inherited.begin(), inherited.end());
     }
+    const std::size_t inheritedCount = ordered.size();
     for (const TPropertyInfo& p : m_own) {
+      const auto same = [&](const TPropertyInfo* q) { return CompareNoCase(q->name, p.name) == 0; };
+      if (std::any_of(ordered.begin() + static_cast<std::ptrdiff_t>(inheritedCount), ordered.end(), same)) {
+        throw Exception(std::string("property ") + p.name + " published twice by " + m_name);
+      }
       // A class may redeclare an inherited property; its row replaces the base's.
-      auto same = std::find_if(m_ordered.begin(), m_ordered.end(),
-                               [&](const TPropertyInfo* q) { return CompareNoCase(q->name, p.name) == 0; });
-      if (same != m_ordered.end()) *same = &p; else m_ordered.push_back(&p);
+      auto inherited = std::find_if(ordered.begin(), ordered.begin() + static_cast<std::ptrdiff_t>(inheritedCount), same);
+      if (inherited != ordered.begin() + static_cast<std::ptrdiff_t>(inheritedCount)) {
+        *inherited = &p;
+      } else {
+        ordered.push_back(&p);
+      }
     }
-    m_byName = m_ordered;
-    std::sort(m_byName.begin(), m_byName.end(),
+    std::vector<const TPropertyInfo*> byName = ordered;
+    std::sort(byName.begin(), byName.end(),
               [](const TPropertyInfo* a, const TPropertyInfo* b) { return CompareNoCase(a->name, b->name) < 0; });
+    m_ordered = std::move(ordered);
+    m_byName = std::move(byName);
   });
 }
 
@@ -95,14 +104,18 @@ const TPropertyInfo* FindPropInfo(const TObject& object, std::string_view name, 
 TValue GetPropValue(const TObject& object, std::string_view name, bool preferStrings) {
   const TPropertyInfo* info = object.ClassType().FindProperty(name);
   if (info == nullptr) return {};
-  TValue value = info->get(object);
+  return GetPropValue(object, *info, preferStrings);
+}
+
+TValue GetPropValue(const TObject& object, const TPropertyInfo& info, bool preferStrings) {
+  TValue value = info.get(object);
   if (preferStrings) {
-    if (info->kind == TPropertyKind::Enumeration) {
+    if (info.kind == TPropertyKind::Enumeration) {
       const auto ordinal = std::get<std::int64_t>(value);
-      if (ordinal >= 0 && static_cast<std::size_t>(ordinal) < info->enumNames.size()) {
-        return std::string(info->enumNames[static_cast<std::size_t>(ordinal)]);
+      if (ordinal >= 0 && static_cast<std::size_t>(ordinal) < info.enumNames.size()) {
+        return std::string(info.enumNames[static_cast<std::size_t>(ordinal)]);
       }
-    } else if (info->kind == TPropertyKind::Boolean) {
+    } else if (info.kind == TPropertyKind::Boolean) {
       return std::string(std::get<bool>(value) ? "True" : "False");
     }
   }
@@ -148,6 +161,9 @@ void SetPropValue(TObject& object, std::string_view name, const TValue& value) {
       if (!std::holds_alternative<TObject*>(value)) throw mismatch();
       info.set(object, value);
       return;
+    case TPropertyKind::Variant:
+      info.set(object, value);
+      return;
     case TPropertyKind::Method:
       throw mismatch();
   }
@@ -185,139 +201,6 @@ TObject* GetObjectProp(const TObject& object, std::string_view name) {
 const TClassInfo* GetObjectPropClass(const TObject& object, std::string_view name) {
   const TPropertyInfo* info = FindPropInfo(object, name, TPropertyFilter::Object);
   return info != nullptr ? &info->declaredClass() : nullptr;
-}
-
-// ---- persistent and component ---------------------------------------------
-
-QL_DEFINE_CLASS(TPersistent, TObject, {})
-
-void TPersistent::Assign(const TPersistent& source) {
-  throw Exception("cannot assign a " + source.ClassName() + " to a " + ClassName());
-}
-
-namespace {
-constexpr TPropertyInfo kComponentProperties[] = {
-    props::Text<TComponent, &TComponent::Name, &TComponent::SetName>("Name"),
-    props::Integer<TComponent, &TComponent::Tag, &TComponent::SetTag>("Tag"),
-};
-}  // namespace
-QL_DEFINE_CLASS(TComponent, TPersistent, kComponentProperties)
-
-TComponent::~TComponent() {
-  while (!m_components.empty()) {
-    std::unique_ptr<TComponent> last = std::move(m_components.back());
-    m_components.pop_back();
-    last.reset();
-  }
-}
-
-void TComponent::InsertComponent(std::unique_ptr<TComponent> component) {
-  component->m_owner = this;
-  m_components.push_back(std::move(component));
-}
-
-std::unique_ptr<TComponent> TComponent::RemoveComponent(TComponent& component) {
-  auto it = std::find_if(m_components.begin(), m_components.end(),
-                         [&](const std::unique_ptr<TComponent>& c) { return c.get() == &component; });
-  if (it == m_components.end()) return nullptr;
-  std::unique_ptr<TComponent> result = std::move(*it);
-  m_components.erase(it);
-  result->m_owner = nullptr;
-  return result;
-}
-
-TComponent& TComponent::Components(int index) const {
-  if (index < 0 || index >= ComponentCount()) ThrowIndex("component");
-  return *m_components[static_cast<std::size_t>(index)];
-}
-
-int TComponent::ComponentIndex() const noexcept {
-  if (m_owner == nullptr) return -1;
-  for (int i = 0; i < m_owner->ComponentCount(); ++i) {
-    if (m_owner->m_components[static_cast<std::size_t>(i)].get() == this) return i;
-  }
-  return -1;
-}
-
-void TComponent::BeginLoading() noexcept {
-  ++m_loading;
-  for (auto& c : m_components) c->BeginLoading();
-}
-
-void TComponent::EndLoading() {
-  if (m_loading == 0) return;
-  for (auto& c : m_components) c->EndLoading();
-  if (--m_loading == 0) Loaded();
-}
-
-// ---- collections ----------------------------------------------------------
-
-QL_DEFINE_CLASS(TCollectionItem, TPersistent, {})
-QL_DEFINE_CLASS(TCollection, TPersistent, {})
-QL_DEFINE_CLASS(TOwnedCollection, TCollection, {})
-
-int TCollectionItem::Index() const noexcept {
-  const auto& items = m_collection->m_items;
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    if (items[i].get() == this) return static_cast<int>(i);
-  }
-  return -1;
-}
-
-TCollection::~TCollection() { Clear(); }
-
-TCollectionItem& TCollection::Items(int index) const {
-  if (index < 0 || index >= Count()) ThrowIndex("collection");
-  return *m_items[static_cast<std::size_t>(index)];
-}
-
-TCollectionItem& TCollection::Add() {
-  m_items.push_back(m_factory(*this));
-  return *m_items.back();
-}
-
-void TCollection::Delete(int index) {
-  if (index < 0 || index >= Count()) ThrowIndex("collection");
-  std::unique_ptr<TCollectionItem> item = std::move(m_items[static_cast<std::size_t>(index)]);
-  m_items.erase(m_items.begin() + index);
-}
-
-void TCollection::Clear() {
-  // Items may look at their collection while they are freed; take each out first.
-  while (!m_items.empty()) {
-    std::unique_ptr<TCollectionItem> last = std::move(m_items.back());
-    m_items.pop_back();
-  }
-}
-
-// ---- string lists ---------------------------------------------------------
-
-QL_DEFINE_CLASS(TStrings, TPersistent, {})
-QL_DEFINE_CLASS(TStringList, TStrings, {})
-
-void TStrings::Assign(const TPersistent& source) {
-  if (!source.Is<TStrings>()) return TPersistent::Assign(source);
-  const auto& lines = static_cast<const TStrings&>(source);
-  if (&lines == this) return;
-  BeginUpdate();
-  try {
-    Clear();
-    for (int i = 0; i < lines.Count(); ++i) Add(lines.Get(i));
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
-}
-
-std::string TStringList::Get(int index) const {
-  if (index < 0 || index >= Count()) ThrowIndex("list");
-  return m_lines[static_cast<std::size_t>(index)];
-}
-
-void TStringList::Put(int index, const std::string& line) {
-  if (index < 0 || index >= Count()) ThrowIndex("list");
-  m_lines[static_cast<std::size_t>(index)] = line;
 }
 
 }  // namespace quorlane

@@ -1,0 +1,12 @@
+#include "recording_platform.h"
+
+namespace quorlane {
+
+RecordingPlatform& TestPlatform() {
+  static RecordingPlatform platform;
+  return platform;
+}
+
+const LanguagePlatform& CurrentLanguagePlatform() { return TestPlatform(); }
+
+}  // namespace quorlane
