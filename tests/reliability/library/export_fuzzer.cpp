@@ -10,7 +10,9 @@
 //
 // GetAppSelfUpdURL talks to the fixed port 9568, where the fuzzer puts its
 // update peer; with "--update-peer off" a second fuzzer beside the first
-// uses the first one's peer (or finds the port closed).
+// uses the first one's peer (or finds the port closed). QUORLANE_FUZZ_TRACE=1
+// lists every call with its time on standard error and switches the
+// session's debug trace on (the fuzzer's folder is then kept).
 //
 // Holds when nothing crashes, hangs (a watchdog) or throws out of an export,
 // every text result is a readable zero-terminated string (the argument
