@@ -136,6 +136,8 @@ struct KillCase {
   Opening reopenBy;
 };
 
+void PrintTo(const KillCase& c, std::ostream* out) { *out << c.name; }
+
 class KilledMidReply : public LibraryUnderServerFaults, public ::testing::WithParamInterface<KillCase> {};
 
 // Every operation that does not run the opening sequence, on a connection
@@ -280,6 +282,8 @@ struct SilentCase {
   int limitSeconds;
   std::function<void(InstalledLibrary&)> call;
 };
+
+void PrintTo(const SilentCase& c, std::ostream* out) { *out << c.name; }
 
 class NeverAnswered : public LibraryUnderServerFaults, public ::testing::WithParamInterface<SilentCase> {};
 
