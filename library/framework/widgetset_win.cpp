@@ -327,7 +327,7 @@ HWND NeedTooltip(HWND window) {
   if (rootBinding == nullptr) throw Exception("not a window of this toolkit");
   if (rootBinding->tooltip != nullptr) return rootBinding->tooltip;
   EnsureCommonControls();
-  HWND tooltip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+  HWND tooltip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX | TTS_NOANIMATE | TTS_NOFADE,
                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, root, nullptr,
                                  CodeModule(), nullptr);
   if (tooltip == nullptr) RaiseLastOSError();
