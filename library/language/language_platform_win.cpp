@@ -95,16 +95,13 @@ class ProfileLanguageFile final : public LanguageFile {
       : m_path(std::move(path)), m_section(std::move(section)) {}
 
   // The profile function answers a missing key with the default it is
-  // given. No value equals both of two different defaults, so the second
-  // call (made only when the first default came back) settles it.
+  // given. A value is one line, so a default with a line break inside can
+  // never be a value read from the file: one call tells both.
   std::optional<std::string> Find(const std::string& key) override {
-    static constexpr char kFirst[] = "\x01";
-    static constexpr char kSecond[] = "\x02";
-    std::string value = Read(key, kFirst);
-    if (value != kFirst) return value;
-    value = Read(key, kSecond);
-    if (value != kSecond) return value;
-    return std::nullopt;
+    static constexpr char kAbsent[] = "\x01\n\x01";
+    std::string value = Read(key, kAbsent);
+    if (value == kAbsent) return std::nullopt;
+    return value;
   }
 
   void Write(const std::string& key, const std::string& value) override {
