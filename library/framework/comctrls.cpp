@@ -247,7 +247,12 @@ TListItem& TListItems::Item(int index) const {
 
 TListItem& TListItems::Add() {
   m_items.push_back(std::make_unique<TListItem>(*this));
-  m_view.RowInserted(Count() - 1);
+  try {
+    m_view.RowInserted(Count() - 1);
+  } catch (...) {
+    m_items.pop_back();  // not half added: neither shown nor kept
+    throw;
+  }
   return *m_items.back();
 }
 
