@@ -130,6 +130,14 @@ namespace Quorlane
             }
         }
 
+        /// <summary>Kept for compatibility: accepts its argument and does nothing.</summary>
+        [DllImport(Dll, CallingConvention = CallingConvention.StdCall)]
+        public static extern void GetZConvertList(int reserved);
+
+        /// <summary>Kept for compatibility: accepts its arguments and does nothing.</summary>
+        [DllImport(Dll, CallingConvention = CallingConvention.StdCall)]
+        public static extern void SyncZConvertList(int reserved1, int reserved2);
+
         private static byte[] Bytes(IntPtr text)
         {
             if (text == IntPtr.Zero) return new byte[0];

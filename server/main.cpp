@@ -16,6 +16,9 @@
 #include "server_config.h"
 #include "site_data.h"
 #include "site_server.h"
+#ifdef _WIN32
+#include "service_definitions.h"
+#endif
 
 namespace qs = quorlane::server;
 
@@ -49,6 +52,11 @@ Usage:
       line, where other users see it; never written to a log.
   quorlane-server check-config --config FILE
       Reads the configuration, prints the effective settings and exits.
+  quorlane-server service install [OPTION...] | service uninstall   (Windows)
+      Installs (or updates) the Windows service QuorlaneServer, which runs
+      with --config %ProgramData%\Quorlane\Server\quorlane-server.ini
+      (written there when missing) and the OPTIONs, starts with Windows and
+      is restarted after a crash; or stops and removes it, keeping its data.
   quorlane-server --help | --version
 
 Options:
@@ -190,8 +198,10 @@ int RunServer(const Options& options) {
       if (ec) return;
       log.Flush();
       if (gStopRequested) {
+        // No new wait once stopping: a pending timer would keep run() going.
         log.Line("console closing; stopping");
         server.Stop();
+        return;
       }
       scheduleFlush();
     });
@@ -379,12 +389,28 @@ int CheckConfig(const Options& options) {
   return 0;
 }
 
+int Main(const std::vector<std::string>& args);
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+#ifdef _WIN32
+  if (!args.empty() && args[0] == "service") {
+    // The Service Control Manager's stop request ends the server like a
+    // closing console does.
+    return quorlane::service::ServiceCommand(quorlane::service::SiteServerService(), args, Main,
+                                             [] { gStopRequested = true; });
+  }
+#endif
+  return Main(args);
+}
+
+namespace {
+
+int Main(const std::vector<std::string>& args) {
   try {
     Options options;
-    std::vector<std::string> args(argv + 1, argv + argc);
     for (std::size_t i = 0; i < args.size(); ++i) {
       const std::string& arg = args[i];
       auto value = [&](std::string& target) {
@@ -436,3 +462,5 @@ int main(int argc, char** argv) {
     return 1;
   }
 }
+
+}  // namespace

@@ -17,6 +17,9 @@
 #include "server_config.h"
 #include "update_map.h"
 #include "update_server.h"
+#ifdef _WIN32
+#include "service_definitions.h"
+#endif
 
 namespace qs = quorlane::server;
 namespace qu = quorlane::updater;
@@ -43,6 +46,12 @@ Usage:
       Asks the running server as the library does and prints the reply line.
   quorlane-update-server check-map FILE
       Reads a mapping file, prints the number of entries or the faulty line.
+  quorlane-update-server service install [OPTION...] | service uninstall   (Windows)
+      Installs (or updates) the Windows service QuorlaneUpdateServer, which
+      runs on 0.0.0.0:9568 with the mapping file and log in
+      %ProgramData%\Quorlane\UpdateServer (the mapping written there when
+      missing) and the OPTIONs, starts with Windows and is restarted after a
+      crash; or stops and removes it, keeping its data.
   quorlane-update-server --help | --version
 
 Options (defaults in brackets):
@@ -215,13 +224,29 @@ int CheckMap(const std::string& path) {
   return 0;
 }
 
+int Main(const std::vector<std::string>& args);
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+#ifdef _WIN32
+  if (!args.empty() && args[0] == "service") {
+    // The Service Control Manager's stop request ends the server like a
+    // closing console does.
+    return quorlane::service::ServiceCommand(quorlane::service::UpdateServerService(), args, Main,
+                                             [] { gConsoleClosing = true; });
+  }
+#endif
+  return Main(args);
+}
+
+namespace {
+
+int Main(const std::vector<std::string>& args) {
   try {
     Options options;
     auto& settings = options.settings;
-    std::vector<std::string> args(argv + 1, argv + argc);
     for (std::size_t i = 0; i < args.size(); ++i) {
       const std::string& arg = args[i];
       auto value = [&](std::string& target) {
@@ -274,3 +299,5 @@ int main(int argc, char** argv) {
     return 1;
   }
 }
+
+}  // namespace

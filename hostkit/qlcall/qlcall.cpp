@@ -11,12 +11,22 @@
 // Output: one line per text or integer result, texts escaped as \xHH where not
 // printable (or the bytes unchanged with --raw); calls without a result print
 // nothing. Lines end in a single LF.
+//
+//   qlcall [--dll PATH] [--raw] --stdin
+//
+// keeps one process (and so one session) alive for a conversation: each line
+// of standard input is one call, EXPORT ARG..., separated by spaces (write a
+// space inside a text as \x20), and each gets exactly one output line: its
+// result, "ok" for a call without one, or "error: ..." for a line that is no
+// call. An empty line or the end of input ends the process.
 #include <windows.h>
 
 #include <fcntl.h>
 #include <io.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -50,6 +60,7 @@ struct Call {
 void PrintUsage() {
   std::fputs(
       "usage: qlcall [--dll PATH] [--raw] EXPORT [ARG...] [-- EXPORT [ARG...]]...\n"
+      "       qlcall [--dll PATH] [--raw] --stdin    (one call per input line, one line per call)\n"
       "  texts: \\xHH and \\\\ escapes, @null for a null pointer\n"
       "  integers: decimal or 0x hex; @window: a hidden window of qlcall's own\n"
       "exports:\n",
@@ -127,6 +138,106 @@ std::wstring DefaultDllPath() {
   return (slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1)) + L"Quorlane.dll";
 }
 
+// One call from `tokens` starting at `next`: EXPORT ARG... up to a "--" or the
+// end; missing trailing text arguments are passed as empty texts.
+std::optional<Call> ParseCall(const std::vector<std::string_view>& tokens, std::size_t& next, std::string& error) {
+  Call call;
+  const std::string_view name = tokens[next++];
+  call.signature = hostkit::FindExport(name);
+  if (!call.signature) {
+    error = "no export named " + std::string(name);
+    return std::nullopt;
+  }
+  for (; next < tokens.size() && tokens[next] != "--"; ++next) {
+    if (call.args.size() >= call.signature->argCount) {
+      error = "too many arguments for " + std::string(name);
+      return std::nullopt;
+    }
+    Argument arg;
+    if (!ParseArgument(call.signature->args[call.args.size()], tokens[next], arg)) {
+      error = "bad argument '" + std::string(tokens[next]) + "'";
+      return std::nullopt;
+    }
+    call.args.push_back(std::move(arg));
+  }
+  if (next < tokens.size()) ++next;  // the "--"
+  while (call.args.size() < call.signature->argCount) {
+    Argument arg;
+    if (!ParseArgument(call.signature->args[call.args.size()], "", arg)) {
+      error = "missing argument for " + std::string(name);
+      return std::nullopt;
+    }
+    call.args.push_back(std::move(arg));
+  }
+  return call;
+}
+
+// Calls one export and prints its result line; `alwaysALine` prints "ok" for
+// calls without a result, so a conversation gets one line per call.
+bool Run(HMODULE dll, const Call& call, bool raw, bool alwaysALine) {
+  const std::string name(call.signature->name);
+  const FARPROC proc = ::GetProcAddress(dll, name.c_str());
+  if (!proc) {
+    if (alwaysALine) {
+      std::printf("error: the DLL has no export %s\n", name.c_str());
+      std::fflush(stdout);
+    }
+    std::fprintf(stderr, "qlcall: the DLL has no export %s\n", name.c_str());
+    return false;
+  }
+  const Word result = Invoke(proc, call.args);
+  switch (call.signature->result) {
+    case hostkit::ResultKind::None:
+      if (alwaysALine) std::puts("ok");
+      break;
+    case hostkit::ResultKind::Integer:
+      // An integer result fills the low 32 bits of the register only.
+      std::printf("%ld\n", static_cast<long>(static_cast<std::int32_t>(static_cast<std::uint32_t>(result))));
+      break;
+    case hostkit::ResultKind::Text: {
+      const char* text = reinterpret_cast<const char*>(result);
+      if (!text) {
+        std::puts("@null");
+      } else if (raw) {
+        std::fputs(text, stdout);
+        std::fputc('\n', stdout);
+      } else {
+        std::puts(hostkit::EscapeBytes(text).c_str());
+      }
+      break;
+    }
+  }
+  std::fflush(stdout);
+  return true;
+}
+
+// The --stdin conversation: one call per line until an empty line or the end.
+int Converse(HMODULE dll, bool raw) {
+  std::string line;
+  for (;;) {
+    line.clear();
+    int c = 0;
+    while ((c = std::fgetc(stdin)) != EOF && c != '\n') line.push_back(static_cast<char>(c));
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty()) return 0;
+    std::vector<std::string_view> tokens;
+    for (std::size_t start = 0; start < line.size();) {
+      const std::size_t end = std::min(line.find(' ', start), line.size());
+      if (end > start) tokens.emplace_back(line.data() + start, end - start);
+      start = end + 1;
+    }
+    std::size_t next = 0;
+    std::string error;
+    const auto call = tokens.empty() ? std::nullopt : ParseCall(tokens, next, error);
+    if (!call || next != tokens.size()) {
+      std::printf("error: %s\n", call ? "one call per line" : error.c_str());
+      std::fflush(stdout);
+      continue;
+    }
+    Run(dll, *call, raw, true);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -153,39 +264,25 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
 
+  const bool conversation = i < argc && std::string_view(argv[i]) == "--stdin";
   std::vector<Call> calls;
-  while (i < argc) {
-    Call call;
-    call.signature = hostkit::FindExport(argv[i]);
-    if (!call.signature) {
-      std::fprintf(stderr, "qlcall: no export named %s\n", argv[i]);
+  if (conversation) {
+    if (i + 1 != argc) {
+      std::fputs("qlcall: --stdin takes no calls on the command line\n", stderr);
       return kExitUsage;
     }
-    ++i;
-    for (; i < argc && std::string_view(argv[i]) != "--"; ++i) {
-      if (call.args.size() >= call.signature->argCount) {
-        std::fprintf(stderr, "qlcall: too many arguments for %s\n", argv[i - 1]);
+  } else {
+    std::string error;
+    const std::vector<std::string_view> tokens(argv + i, argv + argc);
+    std::size_t next = 0;
+    while (next < tokens.size()) {
+      auto call = ParseCall(tokens, next, error);
+      if (!call) {
+        std::fprintf(stderr, "qlcall: %s\n", error.c_str());
         return kExitUsage;
       }
-      Argument arg;
-      if (!ParseArgument(call.signature->args[call.args.size()], argv[i], arg)) {
-        std::fprintf(stderr, "qlcall: bad argument '%s'\n", argv[i]);
-        return kExitUsage;
-      }
-      call.args.push_back(std::move(arg));
+      calls.push_back(std::move(*call));
     }
-    if (i < argc) ++i;  // the "--"
-    // Missing trailing text arguments are passed as empty texts.
-    while (call.args.size() < call.signature->argCount) {
-      Argument arg;
-      if (!ParseArgument(call.signature->args[call.args.size()], "", arg)) {
-        std::fprintf(stderr, "qlcall: missing argument for %.*s\n",
-                     static_cast<int>(call.signature->name.size()), call.signature->name.data());
-        return kExitUsage;
-      }
-      call.args.push_back(std::move(arg));
-    }
-    calls.push_back(std::move(call));
   }
 
   if (dllPath.empty()) dllPath = DefaultDllPath();
@@ -196,34 +293,9 @@ int main(int argc, char** argv) {
     return kExitLoad;
   }
 
+  if (conversation) return Converse(dll.get(), raw);
   for (const Call& call : calls) {
-    const std::string name(call.signature->name);
-    const FARPROC proc = ::GetProcAddress(dll.get(), name.c_str());
-    if (!proc) {
-      std::fprintf(stderr, "qlcall: the DLL has no export %s\n", name.c_str());
-      return kExitLoad;
-    }
-    const Word result = Invoke(proc, call.args);
-    switch (call.signature->result) {
-      case hostkit::ResultKind::None: break;
-      case hostkit::ResultKind::Integer:
-        // An integer result fills the low 32 bits of the register only.
-        std::printf("%ld\n", static_cast<long>(static_cast<std::int32_t>(static_cast<std::uint32_t>(result))));
-        break;
-      case hostkit::ResultKind::Text: {
-        const char* text = reinterpret_cast<const char*>(result);
-        if (!text) {
-          std::puts("@null");
-        } else if (raw) {
-          std::fputs(text, stdout);
-          std::fputc('\n', stdout);
-        } else {
-          std::puts(hostkit::EscapeBytes(text).c_str());
-        }
-        break;
-      }
-    }
-    std::fflush(stdout);
+    if (!Run(dll.get(), call, raw, false)) return kExitLoad;
   }
   // Keep the library loaded until here: a text result points into it.
   return 0;

@@ -18,6 +18,19 @@ TEST(Qlcall, RunsASequenceOfCallsInOneProcessAndPrintsOneLinePerResult) {
   EXPECT_EQ(r.output, "0\n\n");
 }
 
+TEST(Qlcall, ConversationOnStandardInputAnswersEveryLineWithOneLine) {
+  const auto r = testsupport::RunProcessWithInput(
+      L"\"" + testsupport::ProgramFolder() + L"qlcall.exe\" --stdin",
+      "SetInitial @window\r\nStartServerService @null svc\nNoSuchExport\nGetVATList -- FreeInitial\n"
+      "GetZConvertList x\nGetVATList\nFreeInitial\n\nGetVATList\n");
+  ASSERT_FALSE(r.timedOut);
+  EXPECT_EQ(r.exitCode, 0u);
+  // The empty line ends the conversation: the last call never runs.
+  EXPECT_EQ(r.output,
+            "ok\n0\nerror: no export named NoSuchExport\nerror: one call per line\nerror: bad argument 'x'\n\nok\n");
+  EXPECT_EQ(Qlcall(L"--stdin GetVATList").exitCode, 2u) << "calls come from the input only";
+}
+
 TEST(Qlcall, RefusesUnknownExportsAndBadArgumentsWithUsageStatus) {
   EXPECT_EQ(Qlcall(L"NoSuchExport").exitCode, 2u);
   EXPECT_EQ(Qlcall(L"GetZConvertList notanumber").exitCode, 2u);
