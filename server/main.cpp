@@ -161,16 +161,19 @@ int RunServer(const Options& options) {
   const bool opened = store.Open(
       config.dataFolder,
       [&](std::uint64_t seq, bool ok, const std::string& writeError) {
-        if (!ok) {
+        auto report = [&, seq, ok, writeError] {
+          if (ok) return server.OnDurable(seq);
           // Without a journal no answer may be given: stop rather than lie.
-          asio::post(io, [&, writeError] {
-            log.Line("store: " + writeError + "; stopping");
-            exitCode = 1;
-            server.Stop();
-          });
-          return;
+          log.Line("store: " + writeError + "; stopping");
+          exitCode = 1;
+          server.Stop();
+        };
+        // An inline commit reports on the network thread itself.
+        if (io.get_executor().running_in_this_thread()) {
+          report();
+        } else {
+          asio::post(io, report);
         }
-        asio::post(io, [&server, seq] { server.OnDurable(seq); });
       },
       error);
   if (!opened) {

@@ -6,19 +6,31 @@
 
 namespace quorlane::server {
 
-std::string Quoted(std::string_view text) {
+void AppendQuoted(std::string& out, std::string_view text) {
   static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out = "\"";
-  for (const char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') {
-      out.push_back(ch);
-    } else {
-      out.append("\\x").push_back(kHex[c >> 4]);
-      out.push_back(kHex[c & 15]);
+  out.reserve(out.size() + text.size() + 2);
+  out.push_back('"');
+  while (!text.empty()) {
+    // Runs of plain characters go in one append.
+    std::size_t plain = 0;
+    while (plain < text.size()) {
+      const auto c = static_cast<unsigned char>(text[plain]);
+      if (c < 0x20 || c >= 0x7F || c == '"' || c == '\\') break;
+      ++plain;
     }
+    out.append(text.substr(0, plain));
+    if (plain == text.size()) break;
+    const auto c = static_cast<unsigned char>(text[plain]);
+    const char escaped[4] = {'\\', 'x', kHex[c >> 4], kHex[c & 15]};
+    out.append(escaped, sizeof escaped);
+    text.remove_prefix(plain + 1);
   }
   out.push_back('"');
+}
+
+std::string Quoted(std::string_view text) {
+  std::string out;
+  AppendQuoted(out, text);
   return out;
 }
 
@@ -35,18 +47,21 @@ bool AuditLog::Open(const std::string& path, bool toConsole, std::string& error)
 }
 
 void AuditLog::Line(std::string_view text) {
-  const std::tm t = LocalTime(std::time(nullptr));
-  char stamp[32];
-  std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S ", &t);
-  std::string line(stamp);
-  line.append(text).push_back('\n');
+  const std::time_t now = std::time(nullptr);
   std::lock_guard lock(mutex_);
-  if (file_) {
-    buffer_.append(line);
-    if (buffer_.size() >= 64 * 1024) WriteBuffer();
+  if (now != stampSecond_) {
+    stampSecond_ = now;
+    const std::tm t = LocalTime(now);
+    stampLength_ = std::strftime(stamp_, sizeof stamp_, "%Y-%m-%d %H:%M:%S ", &t);
   }
   if (toConsole_) {
+    std::string line(stamp_, stampLength_);
+    line.append(text).push_back('\n');
     std::fwrite(line.data(), 1, line.size(), stderr);
+  }
+  if (file_) {
+    buffer_.append(stamp_, stampLength_).append(text).push_back('\n');
+    if (buffer_.size() >= 64 * 1024) WriteBuffer();
   }
 }
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdio>
+#include <ctime>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -16,6 +17,8 @@ namespace quorlane::server {
 /// Quotes a protocol text for a log line: printable ASCII as is, every other
 /// byte (and '"', '\\') as \xHH, so a key cannot forge a line.
 [[nodiscard]] std::string Quoted(std::string_view text);
+/// The same, appended to `out`.
+void AppendQuoted(std::string& out, std::string_view text);
 
 class AuditLog {
  public:
@@ -35,6 +38,10 @@ class AuditLog {
 
   std::mutex mutex_;
   std::string buffer_;
+  // The time stamp is formatted once per second.
+  std::time_t stampSecond_ = -1;
+  char stamp_[32] = {};
+  std::size_t stampLength_ = 0;
   std::FILE* file_ = nullptr;
   bool toConsole_ = true;
 };

@@ -58,53 +58,115 @@ bool LockStore::Open(const std::string& folder, DurableHandler onDurable, std::s
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &t);
     const std::string badPath = journalPath_ + ".bad-" + stamp;
     std::string ignored;
-    const bool saved = WriteFileDurably(badPath, std::string_view(data).substr(scan.validBytes), ignored);
+    const bool saved = WriteFileDurably(badPath, std::string_view(data).substr(scan.validBytes, scan.badBytes), ignored);
     log_.Line("store: journal has a " + scan.problem + " at byte " + std::to_string(scan.validBytes) + "; " +
               std::to_string(scan.badBytes) + " bytes skipped" + (saved ? " and saved in " + badPath : ""));
   }
   // Start every run from a compact journal: one grant per held lock.
-  written_ = table_;
+  if (mode_ != CommitMode::Inline) written_ = table_;
   if (scan.badBytes > 0 || scan.changes.size() != table_.Size()) {
-    // Here the rewrite must succeed: appending behind a bad tail would hide
+    // Here the rewrite must succeed: writing behind a bad tail would hide
     // every later record from the next replay.
     const std::string snapshot = Snapshot(table_);
     const std::string tmp = journalPath_ + ".new";
     if (!WriteFileDurably(tmp, snapshot, error) || !ReplaceFileDurably(tmp, journalPath_, error)) return false;
     journalBytes_ = snapshotBytes_ = snapshot.size();
-    if (!journal_.Open(journalPath_, error)) return false;
   } else {
     journalBytes_ = snapshotBytes_ = scan.validBytes;
-    if (!journal_.Open(journalPath_, error)) return false;
   }
-  writer_ = std::thread([this] { WriterLoop(); });
+  if (!journal_.Open(journalPath_, journalBytes_, error)) return false;
+  if (mode_ != CommitMode::Inline) writer_ = std::thread([this] { WriterLoop(); });
   return true;
 }
 
 void LockStore::Close() {
-  {
-    std::lock_guard lock(mutex_);
-    stopping_ = true;
+  if (writer_.joinable()) {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    wake_.notify_all();
+    writer_.join();
+  } else if (!failed_ && !pending_.empty() && journal_.IsOpen()) {
+    // Nobody waits for these any more; they are written all the same.
+    std::string error;
+    failed_ = !WriteGroup(pending_, table_, error);
+    pending_.clear();
   }
-  wake_.notify_all();
-  if (writer_.joinable()) writer_.join();
-  journal_.Close();
+  journal_.Close(/*trimReserve=*/!failed_);
 }
 
 std::uint64_t LockStore::Append(const LockChange& change) {
   const std::uint64_t seq = ++lastSeq_;
-  {
-    std::lock_guard lock(mutex_);
-    EncodeRecord(change, pending_);
-    pendingChanges_.push_back(change);
-    pendingSeq_ = seq;
-  }
+  std::lock_guard lock(mutex_);
+  EncodeRecord(change, pending_);
+  if (mode_ != CommitMode::Inline) pendingChanges_.push_back(change);
+  pendingSeq_ = seq;
   return seq;
 }
 
-void LockStore::Commit() { wake_.notify_one(); }
+void LockStore::Commit(bool blockingAllowed) {
+  std::unique_lock lock(mutex_);
+  if (pending_.empty() || failed_) return;
+  const bool inlineNow = mode_ == CommitMode::Inline ||
+                         (mode_ == CommitMode::Adaptive && blockingAllowed && !writing_ && !handOff_);
+  if (!inlineNow) {
+    handOff_ = true;
+    lock.unlock();
+    wake_.notify_one();
+    return;
+  }
+  std::string batch;
+  batch.swap(pending_);
+  std::vector<LockChange> changes;
+  changes.swap(pendingChanges_);
+  const std::uint64_t seq = pendingSeq_;
+  writing_ = true;
+  lock.unlock();
 
-bool LockStore::Compact(std::string& error) {
-  const std::string snapshot = Snapshot(written_);
+  // Inline mode: the table is exactly what the journal holds once this group
+  // is written (every change applied to it has been queued). Adaptive: the
+  // writer's copy follows, as it does for the writer's own groups.
+  if (mode_ == CommitMode::Adaptive) {
+    for (const auto& change : changes) written_.Apply(change);
+  }
+  std::string error;
+  const bool ok = WriteGroup(batch, mode_ == CommitMode::Inline ? table_ : written_, error);
+  lock.lock();
+  writing_ = false;
+  failed_ = !ok;
+  // Keep the buffer's memory for the next group unless it grew large.
+  if (pending_.empty() && batch.capacity() <= (1u << 20)) {
+    batch.clear();
+    pending_.swap(batch);
+  }
+  lock.unlock();
+  onDurable_(seq, ok, error);
+}
+
+bool LockStore::WriteGroup(const std::string& records, const LockTable& journalTable, std::string& error) {
+  // The group's audit lines reach the file before any reply can leave.
+  log_.Flush();
+  if (!journal_.WriteDurably(records, error)) return false;
+  journalBytes_ += records.size();
+  // Compact before answering: the replies then follow a journal that holds
+  // their changes in either form.
+  if (journalBytes_ >= compactAtBytes_ && journalBytes_ >= 4 * snapshotBytes_) {
+    const std::uint64_t before = journalBytes_;
+    if (!Compact(journalTable, error)) return false;
+    if (journalBytes_ == before) {
+      // A postponed compaction waits for another quarter of the limit.
+      snapshotBytes_ = (before + compactAtBytes_ / 4) / 4;
+    } else {
+      log_.Line("store: journal compacted from " + std::to_string(before) + " to " + std::to_string(journalBytes_) +
+                " bytes");
+    }
+  }
+  return true;
+}
+
+bool LockStore::Compact(const LockTable& journalTable, std::string& error) {
+  const std::string snapshot = Snapshot(journalTable);
   const std::string tmp = journalPath_ + ".new";
   if (!WriteFileDurably(tmp, snapshot, error)) {
     log_.Line("store: compaction postponed: " + error);
@@ -113,51 +175,39 @@ bool LockStore::Compact(std::string& error) {
   journal_.Close();
   if (!ReplaceFileDurably(tmp, journalPath_, error)) {
     // The old journal is intact (for example a reader on Windows held it
-    // open); keep appending to it and try again later.
+    // open); keep writing to it and try again later.
     log_.Line("store: compaction postponed: " + error);
-    return journal_.Open(journalPath_, error);
+    return journal_.Open(journalPath_, journalBytes_, error);
   }
   journalBytes_ = snapshotBytes_ = snapshot.size();
-  return journal_.Open(journalPath_, error);
+  return journal_.Open(journalPath_, journalBytes_, error);
 }
 
 void LockStore::WriterLoop() {
   std::string batch;
   std::vector<LockChange> changes;
-  while (true) {
-    std::uint64_t seq = 0;
-    {
-      std::unique_lock lock(mutex_);
-      wake_.wait(lock, [this] { return stopping_ || !pending_.empty(); });
-      if (pending_.empty()) return;  // stopping with nothing left to write
-      batch.swap(pending_);
-      pending_.clear();
-      changes.swap(pendingChanges_);
-      pendingChanges_.clear();
-      seq = pendingSeq_;
-    }
-    log_.Flush();
-    std::string error;
-    bool ok = journal_.Append(batch, error) && journal_.Sync(error);
-    journalBytes_ += batch.size();
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    wake_.wait(lock, [this] { return !writing_ && (stopping_ || (handOff_ && !pending_.empty())); });
+    if (failed_ || pending_.empty()) return;  // stopping with nothing (more) to write
+    batch.swap(pending_);
+    changes.swap(pendingChanges_);
+    const std::uint64_t seq = pendingSeq_;
+    handOff_ = false;
+    writing_ = true;
+    lock.unlock();
+
     for (const auto& change : changes) written_.Apply(change);
     changes.clear();
-    // Compact before answering: the replies then follow a journal that
-    // holds their changes in either form.
-    if (ok && journalBytes_ >= compactAtBytes_ && journalBytes_ >= 4 * snapshotBytes_) {
-      const std::uint64_t before = journalBytes_;
-      ok = Compact(error);
-      // A postponed compaction waits for another quarter of the limit.
-      if (ok && journalBytes_ == before) snapshotBytes_ = (before + compactAtBytes_ / 4) / 4;
-      else if (ok) {
-        log_.Line("store: journal compacted from " + std::to_string(before) + " to " + std::to_string(journalBytes_) +
-                  " bytes");
-      }
-    }
+    std::string error;
+    const bool ok = WriteGroup(batch, written_, error);
     batch.clear();
     if (batch.capacity() > (1u << 20)) std::string().swap(batch);
     onDurable_(seq, ok, error);
-    if (!ok) return;
+
+    lock.lock();
+    writing_ = false;
+    failed_ = !ok;
   }
 }
 

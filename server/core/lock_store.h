@@ -1,9 +1,24 @@
 // The durable lock store: the in-memory table plus its journal in the data
 // folder. Changes are applied to the table at once (on the network thread)
-// and handed to a writer thread that appends and syncs them in groups: one
-// sync covers the changes of every connection that arrived meanwhile. Each
-// change gets a sequence number; a reply may be sent once DurableSeq() has
-// reached the number its request depended on.
+// and queued; Commit() makes every queued change durable as one group, so
+// one sync covers the changes of every connection served in a round. Each
+// change gets a sequence number; a reply may be sent once the journal is
+// durable up to the number its request depended on.
+//
+// Three ways to commit, the same journal:
+// - inline: Commit() writes and syncs on the calling network thread and
+//   reports the group durable before it returns. No thread hand-off on a
+//   request's path.
+// - writer thread: Commit() wakes a writer thread that writes, syncs and
+//   reports the group from there, while the network thread goes on serving.
+// - adaptive (Linux): inline while one connection alone is busy (a hand-off
+//   would only add two thread switches to its wait), the writer thread when
+//   several are (their next requests are read and answered while the disk
+//   syncs). The network thread says which suits (Commit's argument); a group
+//   is written inline only while the writer has nothing in hand, so groups
+//   reach the journal in order.
+// On Linux a sync is one in-place RWF_DSYNC write (JournalFile); Windows uses
+// the writer thread with FlushFileBuffers.
 #pragma once
 
 #include <condition_variable>
@@ -20,36 +35,50 @@
 
 namespace quorlane::server {
 
+enum class CommitMode { Inline, WriterThread, Adaptive };
+
+#ifdef _WIN32
+inline constexpr CommitMode kPlatformCommitMode = CommitMode::WriterThread;
+#else
+inline constexpr CommitMode kPlatformCommitMode = CommitMode::Adaptive;
+#endif
+
 class LockStore {
  public:
-  /// Called on the writer thread after each group is durable (with the last
-  /// sequence number of the group), or with ok=false when the journal cannot
-  /// be written; the server then stops without answering.
+  /// Called after each group is durable (with the last sequence number of the
+  /// group), or with ok=false when the journal cannot be written; the server
+  /// then stops without answering. A group written inline reports on the
+  /// thread that called Commit(), before Commit() returns; the writer
+  /// thread's groups report on the writer thread.
   using DurableHandler = std::function<void(std::uint64_t seq, bool ok, const std::string& error)>;
 
   /// The journal is compacted while running once it reaches `compactAtBytes`
   /// and is at least four times the size of its compact form.
-  explicit LockStore(AuditLog& log, std::uint64_t compactAtBytes = 16u * 1024 * 1024)
-      : log_(log), compactAtBytes_(compactAtBytes) {}
+  explicit LockStore(AuditLog& log, CommitMode mode = kPlatformCommitMode,
+                     std::uint64_t compactAtBytes = 16u * 1024 * 1024)
+      : log_(log), mode_(mode), compactAtBytes_(compactAtBytes) {}
   ~LockStore();
   LockStore(const LockStore&) = delete;
   LockStore& operator=(const LockStore&) = delete;
 
   /// Locks the folder, replays the journal (setting a torn or corrupt tail
-  /// aside in "locks.journal.bad-<time>"), writes a compact journal and
-  /// starts the writer thread.
+  /// aside in "locks.journal.bad-<time>"), writes a compact journal when the
+  /// old one held more than the held locks, and starts the writer thread
+  /// (writer-thread mode).
   [[nodiscard]] bool Open(const std::string& folder, DurableHandler onDurable, std::string& error);
-  /// Finishes writing what was queued, then stops the writer thread.
+  /// Writes what was queued, then stops the writer thread and closes the
+  /// journal, cut behind its last record.
   void Close();
 
   [[nodiscard]] LockTable& Table() noexcept { return table_; }
   /// Queues a change already applied to Table(); returns its sequence number.
   /// Nothing is written until Commit().
   std::uint64_t Append(const LockChange& change);
-  /// Wakes the writer for everything queued so far. The server calls this
-  /// once per round of ready connections, so their changes share one sync.
-  void Commit();
+  /// Makes everything queued so far durable (see the class comment).
+  /// `blockingAllowed`: adaptive mode may write inline.
+  void Commit(bool blockingAllowed = true);
   [[nodiscard]] std::uint64_t LastSeq() const noexcept { return lastSeq_; }
+  [[nodiscard]] CommitMode Mode() const noexcept { return mode_; }
 
   /// Replays a journal read-only (for the admin listing); reports problems in `note`.
   [[nodiscard]] static bool ReadTable(const std::string& folder, LockTable& table, std::string& note,
@@ -57,27 +86,37 @@ class LockStore {
 
  private:
   void WriterLoop();
-  /// Rewrites the journal as one grant per held lock (writer thread).
-  bool Compact(std::string& error);
+  /// Writes one group durably (audit lines first), then compacts the journal
+  /// when it has grown enough. `journalTable` is the table as the journal
+  /// holds it once the group is written.
+  [[nodiscard]] bool WriteGroup(const std::string& records, const LockTable& journalTable, std::string& error);
+  /// Rewrites the journal as one grant per held lock.
+  bool Compact(const LockTable& journalTable, std::string& error);
 
   AuditLog& log_;
+  const CommitMode mode_;
   const std::uint64_t compactAtBytes_;
   LockTable table_;
   FolderLock folderLock_;
-  AppendFile journal_;
+  JournalFile journal_;
   std::string journalPath_;
   DurableHandler onDurable_;
   std::uint64_t lastSeq_ = 0;  // network thread only
 
-  std::mutex mutex_;
+  std::mutex mutex_;  // guards what follows, up to the writing state
   std::condition_variable wake_;
-  std::string pending_;          // encoded records not yet written
-  std::vector<LockChange> pendingChanges_;
+  std::string pending_;  // encoded records not yet written
+  std::vector<LockChange> pendingChanges_;  // the same changes, for written_ (not inline mode)
   std::uint64_t pendingSeq_ = 0;  // last sequence number in pending_
+  bool handOff_ = false;   // the writer is to take pending_
+  bool writing_ = false;   // a group is being written (by either thread)
+  bool failed_ = false;    // a write failed: nothing more is written
   bool stopping_ = false;
   std::thread writer_;
-  // Writer thread only: the table as the journal holds it, and the journal's
-  // size, so it can be compacted while the server runs.
+  // The writing state, used by whichever thread has set writing_: the table
+  // as the journal holds it (the network thread's table runs ahead while
+  // the writer works), so the journal can be compacted while running, and
+  // the journal's sizes.
   LockTable written_;
   std::uint64_t journalBytes_ = 0;
   std::uint64_t snapshotBytes_ = 0;

@@ -15,21 +15,30 @@
 
 namespace quorlane::server {
 
-/// A file opened for appending whose data can be forced to stable storage.
-/// Owns its descriptor or handle; not shared between threads.
-class AppendFile {
+/// The lock journal's file. Owns its descriptor or handle; used by one thread
+/// at a time.
+///
+/// POSIX: records are written in place into space that was filled with
+/// zeros and synced beforehand, each write durable when it returns
+/// (RWF_DSYNC): a sync then flushes the new bytes only, never a new file
+/// size, which saves the file system a journal commit per sync. The zeros
+/// behind the last record read as the journal's clean end (ScanJournal).
+/// Windows: records are appended and FlushFileBuffers makes them durable.
+class JournalFile {
  public:
-  AppendFile();
-  ~AppendFile();
-  AppendFile(const AppendFile&) = delete;
-  AppendFile& operator=(const AppendFile&) = delete;
+  JournalFile();
+  ~JournalFile();
+  JournalFile(const JournalFile&) = delete;
+  JournalFile& operator=(const JournalFile&) = delete;
 
-  /// Opens (creating when absent) for appending.
-  [[nodiscard]] bool Open(const std::string& path, std::string& error);
-  [[nodiscard]] bool Append(std::string_view data, std::string& error);
-  /// Returns once everything appended so far is on stable storage.
-  [[nodiscard]] bool Sync(std::string& error);
-  void Close() noexcept;
+  /// Opens (creating when absent) for writing behind its first `validBytes`,
+  /// which must be whole records; what lies behind them must be zeros
+  /// (POSIX keeps them as reserved space; Windows cuts them off).
+  [[nodiscard]] bool Open(const std::string& path, std::uint64_t validBytes, std::string& error);
+  /// Writes `data` behind the last record; returns once it is on stable storage.
+  [[nodiscard]] bool WriteDurably(std::string_view data, std::string& error);
+  /// Closes; after a clean stop the file is first cut behind its last record.
+  void Close(bool trimReserve = false) noexcept;
   [[nodiscard]] bool IsOpen() const noexcept;
 
  private:

@@ -38,41 +38,48 @@ bool WriteAll(HANDLE file, std::string_view data) {
 
 }  // namespace
 
-struct AppendFile::Impl {
+struct JournalFile::Impl {
   HANDLE file = INVALID_HANDLE_VALUE;
   std::string path;
 };
 
-AppendFile::AppendFile() : impl_(std::make_unique<Impl>()) {}
-AppendFile::~AppendFile() { Close(); }
+JournalFile::JournalFile() : impl_(std::make_unique<Impl>()) {}
+JournalFile::~JournalFile() { Close(); }
 
-bool AppendFile::Open(const std::string& path, std::string& error) {
+bool JournalFile::Open(const std::string& path, std::uint64_t validBytes, std::string& error) {
   Close();
-  impl_->file = ::CreateFileW(Wide(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+  impl_->file = ::CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (impl_->file == INVALID_HANDLE_VALUE) return error = LastError("cannot open", path), false;
   impl_->path = path;
+  // Appending behind a zero tail (space a Linux server reserved) would put
+  // records where a scan no longer looks: cut it off first.
+  LARGE_INTEGER size{};
+  LARGE_INTEGER end{};
+  end.QuadPart = static_cast<LONGLONG>(validBytes);
+  if (!::GetFileSizeEx(impl_->file, &size) || !::SetFilePointerEx(impl_->file, end, nullptr, FILE_BEGIN)) {
+    return error = LastError("cannot position in", path), false;
+  }
+  if (size.QuadPart > end.QuadPart && (!::SetEndOfFile(impl_->file) || !::FlushFileBuffers(impl_->file))) {
+    return error = LastError("cannot shorten", path), false;
+  }
   return true;
 }
 
-bool AppendFile::Append(std::string_view data, std::string& error) {
+bool JournalFile::WriteDurably(std::string_view data, std::string& error) {
   if (!WriteAll(impl_->file, data)) return error = LastError("cannot write", impl_->path), false;
-  return true;
-}
-
-bool AppendFile::Sync(std::string& error) {
   if (!::FlushFileBuffers(impl_->file)) return error = LastError("cannot sync", impl_->path), false;
   return true;
 }
 
-void AppendFile::Close() noexcept {
+void JournalFile::Close(bool) noexcept {
   if (impl_ && impl_->file != INVALID_HANDLE_VALUE) {
     ::CloseHandle(impl_->file);
     impl_->file = INVALID_HANDLE_VALUE;
   }
 }
 
-bool AppendFile::IsOpen() const noexcept { return impl_->file != INVALID_HANDLE_VALUE; }
+bool JournalFile::IsOpen() const noexcept { return impl_->file != INVALID_HANDLE_VALUE; }
 
 struct FolderLock::Impl {
   HANDLE file = INVALID_HANDLE_VALUE;

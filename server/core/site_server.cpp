@@ -154,6 +154,22 @@ void SiteServer::OnDurable(std::uint64_t seq) {
   }
 }
 
+void SiteServer::NoteChangeFrom(const Session& session) {
+  if (&session != lastChanger_) {
+    lastChanger_ = &session;
+    lastInterleave_ = std::chrono::steady_clock::now();
+  }
+}
+
+const std::string& SiteServer::StartTimeNow() {
+  const std::time_t now = std::time(nullptr);
+  if (now != startTimeSecond_ || startTime_.empty()) {
+    startTimeSecond_ = now;
+    startTime_ = FormatStartTime(LocalTime(now));
+  }
+  return startTime_;
+}
+
 std::string SiteServer::LockListing() const {
   std::string text;
   for (const auto& [key, holder] : store_.Table().Locks()) {
@@ -194,24 +210,34 @@ SiteServer::Handled SiteServer::Handle(std::string_view body, Session& session, 
                 " with fewer than three fields");
       return {ReplyFrame(kErrorTag, "missing fields;"), std::nullopt};
     }
-    const std::string now = FormatStartTime(LocalTime(std::time(nullptr)));
-    LockOutcome outcome = store_.Table().Execute(*command, fields->key, fields->user, fields->computer, now);
+    LockOutcome outcome =
+        store_.Table().Execute(*command, fields->key, fields->user, fields->computer, StartTimeNow());
     if (outcome.change) {
       neededSeq = store_.Append(*outcome.change);
+      NoteChangeFrom(session);
       // The commit runs after the handlers that are ready now, so the
       // changes of every connection served in this round share one sync.
       if (!commitPosted_) {
         commitPosted_ = true;
         asio::post(acceptor_.get_executor(), [this] {
           commitPosted_ = false;
-          store_.Commit();
+          store_.Commit(/*blockingAllowed=*/std::chrono::steady_clock::now() - lastInterleave_ > kAloneFor);
         });
       }
     }
     if (*command != LockCommand::Check) {
-      log_.Line(std::string(CommandName(*command)) + " peer=" + session.Peer() + " user=" + Quoted(fields->user) +
-                " computer=" + Quoted(fields->computer) + " key=" + Quoted(fields->key) +
-                " result=" + Quoted(outcome.payload) + (outcome.change ? " changed" : ""));
+      std::string& line = lineBuffer_;
+      line.assign(CommandName(*command)).append(" peer=").append(session.Peer()).append(" user=");
+      AppendQuoted(line, fields->user);
+      line.append(" computer=");
+      AppendQuoted(line, fields->computer);
+      line.append(" key=");
+      AppendQuoted(line, fields->key);
+      line.append(" result=");
+      AppendQuoted(line, outcome.payload);
+      if (outcome.change) line.append(" changed");
+      log_.Line(line);
+      if (line.capacity() > 4096) std::string().swap(line);
     }
     return {ReplyFrame(request->tag, outcome.payload), std::nullopt};
   }
@@ -241,26 +267,16 @@ void Session::Start() {
 void Session::WaitReadable() {
   if (reading_ || closed_) return;
   reading_ = true;
-  // Wait without a buffer: an idle connection holds no read memory.
-  socket_.async_wait(tcp::socket::wait_read, [self = shared_from_this()](const std::error_code& ec) {
+  // The reactor keeps the socket registered: a read that must wait costs no
+  // system call, and one that need not wait is tried at once.
+  socket_.async_read_some(asio::buffer(inbox_), [self = shared_from_this()](const std::error_code& ec, std::size_t n) {
     self->reading_ = false;
-    if (ec) {
-      if (ec != asio::error::operation_aborted) self->Close("read failed: " + ec.message());
-      return;
-    }
-    self->OnReadable();
+    self->OnRead(ec, n);
   });
 }
 
-void Session::OnReadable() {
-  if (closed_) return;
-  std::error_code ec;
-  const auto buffer = server_.ReadBuffer();
-  const std::size_t n = socket_.read_some(buffer, ec);
-  if (ec == asio::error::would_block || ec == asio::error::try_again) {
-    WaitReadable();
-    return;
-  }
+void Session::OnRead(const std::error_code& ec, std::size_t bytes) {
+  if (closed_ || ec == asio::error::operation_aborted) return;
   if (ec == asio::error::eof) {
     Close(parser_.InFrame() ? "closed by peer inside a frame" : "closed by peer");
     return;
@@ -269,9 +285,28 @@ void Session::OnReadable() {
     Close("read failed: " + ec.message());
     return;
   }
-  Process(std::string_view(static_cast<const char*>(buffer.data()), n));
-  if (closed_) return;
-  ResumeWhenDrained();
+  Process(std::string_view(inbox_.data(), bytes));
+  // A full inbox: more may be waiting. Read it through the shared buffer
+  // until a read comes back short (the socket is then empty) or the input
+  // must wait behind queued replies or a blocking job.
+  bool more = bytes == inbox_.size();
+  while (more && !closed_ && leftover_.empty() && !awaiting_) {
+    std::error_code readError;
+    const auto buffer = server_.ReadBuffer();
+    const std::size_t n = socket_.read_some(buffer, readError);
+    if (readError == asio::error::would_block || readError == asio::error::try_again) break;
+    if (readError == asio::error::eof) {
+      Close(parser_.InFrame() ? "closed by peer inside a frame" : "closed by peer");
+      return;
+    }
+    if (readError) {
+      Close("read failed: " + readError.message());
+      return;
+    }
+    Process(std::string_view(static_cast<const char*>(buffer.data()), n));
+    more = n == buffer.size();
+  }
+  if (!closed_) ResumeWhenDrained();
 }
 
 void Session::Process(std::string_view input) {
@@ -298,7 +333,7 @@ void Session::Process(std::string_view input) {
         // What follows in this read waits until the job has answered.
         awaiting_ = true;
         leftover_.assign(input);
-        frameTimer_.cancel();
+        if (timerArmed_) frameTimer_.cancel();
         timerArmed_ = false;
         server_.RunBlocking(shared_from_this(), std::move(*handled.job));
         return;
@@ -306,7 +341,7 @@ void Session::Process(std::string_view input) {
       queuedBytes_ += handled.reply.size();
       replies_.emplace_back(needed, std::move(handled.reply));
       // A new frame may start in the same read; its timer is armed above.
-      if (!parser_.InFrame()) {
+      if (!parser_.InFrame() && timerArmed_) {
         frameTimer_.cancel();
         timerArmed_ = false;
       }
@@ -341,43 +376,67 @@ void Session::Deliver(std::string reply) {
   ResumeWhenDrained();
 }
 
-void Session::StartWrite() {
+bool Session::SendNow() {
+  std::error_code ec;
+  std::size_t sent = socket_.send(asio::buffer(out_), 0, ec);  // the socket does not block
+  if (ec == asio::error::would_block || ec == asio::error::try_again) {
+    sent = 0;
+    ec.clear();
+  }
+  if (ec) {
+    Close("write failed: " + ec.message());
+    return false;
+  }
+  if (sent == out_.size()) {
+    out_.clear();
+    if (out_.capacity() > 65536) std::string().swap(out_);
+    return true;
+  }
+  // The peer is not reading fast enough: the rest goes when it does.
+  out_.erase(0, sent);
   writing_ = true;
-  asio::async_write(socket_, asio::buffer(out_), [self = shared_from_this()](const std::error_code& ec, std::size_t) {
+  asio::async_write(socket_, asio::buffer(out_), [self = shared_from_this()](const std::error_code& error, std::size_t) {
     self->writing_ = false;
-    if (ec) {
-      if (ec != asio::error::operation_aborted) self->Close("write failed: " + ec.message());
+    if (error) {
+      if (error != asio::error::operation_aborted) self->Close("write failed: " + error.message());
       return;
     }
     self->out_.clear();
     if (self->out_.capacity() > 65536) std::string().swap(self->out_);
     self->ResumeWhenDrained();
   });
+  return false;
 }
 
 void Session::ResumeWhenDrained() {
   if (closed_ || writing_) return;
-  // Move every reply that may go out now into the write buffer.
-  while (!replies_.empty() && replies_.front().first <= server_.DurableSeq()) {
-    queuedBytes_ -= replies_.front().second.size();
-    out_.append(replies_.front().second);
-    replies_.pop_front();
-  }
-  if (!out_.empty()) {
-    StartWrite();
-    return;
-  }
-  if (!replies_.empty()) {
-    server_.WaitDurable(shared_from_this(), replies_.back().first);
-    return;
-  }
-  if (awaiting_) return;  // Deliver() resumes
-  if (!leftover_.empty()) {
+  for (;;) {
+    // Every reply that may go out now goes in one send.
+    std::size_t ready = 0;
+    for (; ready < replies_.size() && replies_[ready].first <= server_.DurableSeq(); ++ready) {
+      std::string& reply = replies_[ready].second;
+      queuedBytes_ -= reply.size();
+      if (out_.empty()) {
+        out_.swap(reply);
+      } else {
+        out_.append(reply);
+      }
+    }
+    replies_.erase(replies_.begin(), replies_.begin() + static_cast<std::ptrdiff_t>(ready));
+    if (!out_.empty()) {
+      if (!SendNow()) return;
+      continue;
+    }
+    if (!replies_.empty()) {
+      server_.WaitDurable(shared_from_this(), replies_.back().first);
+      return;
+    }
+    if (awaiting_) return;  // Deliver() resumes
+    if (leftover_.empty()) break;
     std::string input;
     input.swap(leftover_);
     Process(input);
-    if (!closed_) ResumeWhenDrained();
-    return;
+    if (closed_) return;
   }
   WaitReadable();
 }

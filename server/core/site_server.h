@@ -1,17 +1,27 @@
 // The site server's network side: the acceptor, one Session per connection
 // and the dispatch of requests to the lock store. Everything here runs on
-// the one thread that runs the io_context; the store's writer thread only
-// posts completions to it.
+// the one thread that runs the io_context; the blocking threads (and, on
+// Windows, the store's writer thread) only post completions to it.
+//
+// A request's path on Linux, with no other thread involved: the reactor
+// reads it into the connection's small inbox; the lock table answers at
+// once and the change is queued; after every connection that was ready in
+// this round has been served, one commit writes the round's changes durably;
+// then the replies are sent straight from the commit (a plain send, with an
+// asynchronous write only when the socket's buffer is full).
 #pragma once
 
 #include <asio.hpp>
 
+#include <array>
 #include <cstdint>
+#include <ctime>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "audit_log.h"
 #include "blocking_work.h"
@@ -53,6 +63,8 @@ class SiteServer {
   void WaitDurable(std::shared_ptr<Session> session, std::uint64_t seq);
   void Remove(const std::shared_ptr<Session>& session);
   [[nodiscard]] std::uint64_t DurableSeq() const noexcept { return durableSeq_; }
+  /// The start time a lock granted now gets (formatted once per second).
+  [[nodiscard]] const std::string& StartTimeNow();
   [[nodiscard]] const ServerConfig& Config() const noexcept { return config_; }
   [[nodiscard]] AuditLog& Log() noexcept { return log_; }
   /// One read buffer for all connections: idle connections hold none.
@@ -62,6 +74,8 @@ class SiteServer {
   void Accept();
   void OnAccepted(const std::error_code& ec, asio::ip::tcp::socket socket);
   [[nodiscard]] std::string LockListing() const;
+  /// Remembers when changes last came from different connections in turn.
+  void NoteChangeFrom(const Session& session);
 
   const ServerConfig& config_;
   LockStore& store_;
@@ -75,6 +89,15 @@ class SiteServer {
   std::uint64_t durableSeq_ = 0;
   bool stopped_ = false;
   bool commitPosted_ = false;
+  // The store may commit on this thread (and wait for the disk here) only
+  // while one connection alone has been changing locks for a while: with
+  // several, the next requests are served while the writer thread syncs.
+  static constexpr std::chrono::milliseconds kAloneFor{20};
+  const Session* lastChanger_ = nullptr;  // compared only, never followed
+  std::chrono::steady_clock::time_point lastInterleave_{};
+  std::time_t startTimeSecond_ = 0;
+  std::string startTime_;
+  std::string lineBuffer_;  // the audit line being built
   std::function<void()> onStopped_;
   std::array<char, 65536> readBuffer_{};
 };
@@ -96,12 +119,14 @@ class Session : public std::enable_shared_from_this<Session> {
 
  private:
   void WaitReadable();
-  void OnReadable();
+  void OnRead(const std::error_code& ec, std::size_t bytes);
+  /// Sends out_ now as far as the socket takes it; true when all of it went,
+  /// false when an asynchronous write continues (or the connection closed).
+  bool SendNow();
   /// Feeds `input` to the parser and queues the replies; keeps what is left
   /// when too much reply text is queued already.
   void Process(std::string_view input);
   void ArmFrameTimer();
-  void StartWrite();
   void ResumeWhenDrained();
 
   SiteServer& server_;
@@ -111,8 +136,13 @@ class Session : public std::enable_shared_from_this<Session> {
   FrameParser parser_;
   std::string peer_;
   bool peerIsLoopback_;
-  std::deque<std::pair<std::uint64_t, std::string>> replies_;  // waiting for the disk
+  // Replies waiting for the disk, oldest first (rarely more than one; empty
+  // costs no memory, unlike a deque).
+  std::vector<std::pair<std::uint64_t, std::string>> replies_;
   std::size_t queuedBytes_ = 0;
+  // Reads land here first: enough for a lock request, so an idle connection
+  // holds only this; a longer input continues through the server's buffer.
+  std::array<char, 256> inbox_{};
   std::string leftover_;  // input not yet parsed (bounded by one read)
   std::string out_;       // the write in flight
   bool writing_ = false;

@@ -23,7 +23,9 @@ constexpr std::array<std::uint32_t, 256> MakeCrcTable() {
 constexpr auto kCrcTable = MakeCrcTable();
 
 void PutU32(std::string& out, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+  const char bytes[4] = {static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF),
+                         static_cast<char>((v >> 16) & 0xFF), static_cast<char>((v >> 24) & 0xFF)};
+  out.append(bytes, sizeof bytes);
 }
 
 std::uint32_t GetU32(std::string_view data, std::size_t at) {
@@ -69,16 +71,24 @@ std::uint32_t Crc32(std::string_view data, std::uint32_t crc) {
 }
 
 void EncodeRecord(const LockChange& change, std::string& out) {
-  std::string payload;
-  payload.push_back(static_cast<char>(change.kind));
-  PutText(payload, change.key);
-  PutText(payload, change.holder.user);
-  PutText(payload, change.holder.computer);
-  PutText(payload, change.holder.startTime);
-  out.append(kMagic);
-  PutU32(out, static_cast<std::uint32_t>(payload.size()));
-  PutU32(out, Crc32(payload));
-  out.append(payload);
+  // Written in place: the header's length and CRC are filled in once the
+  // payload behind them is there.
+  const std::size_t header = out.size();
+  out.reserve(header + kHeaderBytes + 1 + 16 + change.key.size() + change.holder.user.size() +
+              change.holder.computer.size() + change.holder.startTime.size());
+  out.append(kMagic).append(8, '\0');
+  out.push_back(static_cast<char>(change.kind));
+  PutText(out, change.key);
+  PutText(out, change.holder.user);
+  PutText(out, change.holder.computer);
+  PutText(out, change.holder.startTime);
+  const std::size_t payload = header + kHeaderBytes;
+  const std::uint32_t length = static_cast<std::uint32_t>(out.size() - payload);
+  const std::uint32_t crc = Crc32(std::string_view(out).substr(payload));
+  for (int i = 0; i < 4; ++i) {
+    out[header + 2 + static_cast<std::size_t>(i)] = static_cast<char>((length >> (8 * i)) & 0xFF);
+    out[header + 6 + static_cast<std::size_t>(i)] = static_cast<char>((crc >> (8 * i)) & 0xFF);
+  }
 }
 
 JournalScan ScanJournal(std::string_view data) {
@@ -118,7 +128,11 @@ JournalScan ScanJournal(std::string_view data) {
     at += kHeaderBytes + length;
   }
   scan.validBytes = at;
-  scan.badBytes = data.size() - at;
+  // Zeros behind the last record are space reserved for the next ones: the
+  // clean end. Damage ends at the last byte that is not zero.
+  const auto lastWritten = data.find_last_not_of('\0');
+  scan.badBytes = lastWritten == std::string_view::npos || lastWritten < at ? 0 : lastWritten + 1 - at;
+  if (scan.badBytes == 0) scan.problem.clear();
   return scan;
 }
 

@@ -28,15 +28,19 @@ std::vector<std::string_view> SplitFields(std::string_view text) {
 }
 
 std::optional<LockFields> ParseLockFields(std::string_view text) {
-  const auto fields = SplitFields(text);
-  if (fields.size() < 3) return std::nullopt;
+  // As SplitFields would split it, without building the list: the last
+  // field's ";" is dropped, then the last two ";" divide key, user and
+  // computer (the key keeps its own ";" as they came).
+  if (text.empty()) return std::nullopt;
+  if (text.back() == ';') text.remove_suffix(1);
+  const auto last = text.rfind(';');
+  if (last == std::string_view::npos || last == 0) return std::nullopt;
+  const auto second = text.rfind(';', last - 1);
+  if (second == std::string_view::npos) return std::nullopt;
   LockFields result;
-  result.user = fields[fields.size() - 2];
-  result.computer = fields[fields.size() - 1];
-  for (std::size_t i = 0; i + 2 < fields.size(); ++i) {
-    if (i > 0) result.key.push_back(';');
-    result.key.append(fields[i]);
-  }
+  result.key = text.substr(0, second);
+  result.user = text.substr(second + 1, last - second - 1);
+  result.computer = text.substr(last + 1);
   return result;
 }
 

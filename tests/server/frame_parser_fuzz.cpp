@@ -1,13 +1,32 @@
 // libFuzzer target: the request path a peer controls, from raw bytes through
 // frame assembly, request splitting and the lock fields. The input is fed in
 // chunks whose sizes come from its first byte, so split markers are explored.
+// The lock fields are also checked against the client's own field split.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "frame_parser.h"
 #include "lock_table.h"
 #include "request.h"
+
+namespace {
+
+// Key, user and computer as the last two fields of SplitFields and the rest
+// joined with ";": what ParseLockFields must give without building the list.
+std::optional<quorlane::server::LockFields> FieldsBySplitting(std::string_view text) {
+  const auto fields = quorlane::server::SplitFields(text);
+  if (fields.size() < 3) return std::nullopt;
+  quorlane::server::LockFields result;
+  result.user = fields[fields.size() - 2];
+  result.computer = fields[fields.size() - 1];
+  for (std::size_t i = 0; i + 2 < fields.size(); ++i) result.key.append(i > 0 ? ";" : "").append(fields[i]);
+  return result;
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace quorlane::server;
@@ -30,7 +49,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (body.find(kFrameEnd) != std::string_view::npos) __builtin_trap();
       const auto request = SplitRequest(body);
       if (!request) continue;
-      if (const auto fields = ParseLockFields(request->fields)) {
+      const auto fields = ParseLockFields(request->fields);
+      const auto expected = FieldsBySplitting(request->fields);
+      if (fields.has_value() != expected.has_value() ||
+          (fields && (fields->key != expected->key || fields->user != expected->user ||
+                      fields->computer != expected->computer))) {
+        __builtin_trap();
+      }
+      if (fields) {
         const auto outcome = table.Execute(LockCommand::Lock, fields->key, fields->user, fields->computer, "t");
         if (outcome.payload.empty()) __builtin_trap();
         (void)ReplyFrame(request->tag, outcome.payload);

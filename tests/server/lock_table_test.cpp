@@ -94,13 +94,25 @@ TEST_F(JournalTest, ReplaysEveryRecordInOrder) {
   EXPECT_EQ(table.Find("a;b")->startTime, "2024/1/2 10:01");
 }
 
+// A write torn in reserved space leaves zeros where the rest of the record
+// was to go, or nothing at all; either way the records in front stay and the
+// damage is reported up to its last byte that is not zero. (Where every
+// missing byte is a zero, the record reads whole, as it should.)
 TEST_F(JournalTest, EveryTornTailKeepsTheWholeRecordsInFrontOfIt) {
-  for (std::size_t cut = firstTwo + 1; cut < data.size(); ++cut) {
-    SCOPED_TRACE(cut);
-    const auto scan = ScanJournal(std::string_view(data).substr(0, cut));
-    EXPECT_EQ(scan.changes.size(), 2u);
-    EXPECT_EQ(scan.validBytes, firstTwo);
-    EXPECT_EQ(scan.badBytes, cut - firstTwo);
+  for (const std::size_t reserve : {std::size_t{0}, std::size_t{64}}) {
+    for (std::size_t cut = firstTwo + 1; cut < data.size(); ++cut) {
+      SCOPED_TRACE(std::to_string(cut) + " + " + std::to_string(reserve) + " zeros");
+      const auto scan = ScanJournal(data.substr(0, cut) + std::string(reserve, '\0'));
+      if (reserve > 0 && data.find_first_not_of('\0', cut) == std::string::npos) {
+        EXPECT_EQ(scan.changes.size(), 3u);
+        EXPECT_EQ(scan.badBytes, 0u);
+        continue;
+      }
+      EXPECT_EQ(scan.changes.size(), 2u);
+      EXPECT_EQ(scan.validBytes, firstTwo);
+      EXPECT_EQ(scan.badBytes, data.find_last_not_of('\0', cut - 1) + 1 - firstTwo);
+      EXPECT_FALSE(scan.problem.empty());
+    }
   }
 }
 
@@ -116,11 +128,18 @@ TEST_F(JournalTest, AFlippedByteAnywhereInARecordStopsTheReplayThere) {
   }
 }
 
-TEST_F(JournalTest, ZeroFilledTailIsReportedNotApplied) {
-  std::string padded = data + std::string(4096, '\0');
-  const auto scan = ScanJournal(padded);
-  EXPECT_EQ(scan.changes.size(), 3u);
-  EXPECT_EQ(scan.badBytes, 4096u);
+TEST_F(JournalTest, ZerosBehindTheLastRecordAreTheCleanEndButNotInFrontOfOtherBytes) {
+  const auto reserved = ScanJournal(data + std::string(4096, '\0'));
+  EXPECT_EQ(reserved.changes.size(), 3u);
+  EXPECT_EQ(reserved.validBytes, data.size());
+  EXPECT_EQ(reserved.badBytes, 0u);
+  EXPECT_TRUE(reserved.problem.empty());
+
+  const auto junkBehind = ScanJournal(data + std::string(4096, '\0') + "JUNK" + std::string(10, '\0'));
+  EXPECT_EQ(junkBehind.changes.size(), 3u);
+  EXPECT_EQ(junkBehind.validBytes, data.size());
+  EXPECT_EQ(junkBehind.badBytes, 4100u);
+  EXPECT_FALSE(junkBehind.problem.empty());
 }
 
 }  // namespace

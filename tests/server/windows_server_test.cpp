@@ -1,6 +1,8 @@
 // The Windows build of quorlane-server, run under Wine: it listens on a port
 // of its choosing, serves locks, and keeps a granted lock across a hard
-// termination (TerminateProcess, the Windows kill -9).
+// termination (TerminateProcess, the Windows kill -9); a journal with space
+// reserved behind its records (as a Linux server leaves it) is continued
+// where its records end.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -11,6 +13,7 @@
 #include <thread>
 
 #include "child_process.h"
+#include "journal_codec.h"
 #include "raw_client.h"
 #include "win32/unique_resource.h"
 
@@ -73,11 +76,17 @@ class WindowsServer {
   std::uint16_t port_ = 0;
 };
 
-TEST(WindowsSiteServer, ServesLocksAndKeepsThemAcrossTermination) {
+std::wstring FreshFolder(const std::wstring& name) {
   wchar_t temp[MAX_PATH];
   ::GetTempPathW(MAX_PATH, temp);
-  const std::wstring folder = std::wstring(temp) + L"qlserver-" + std::to_wstring(::GetCurrentProcessId()) + L"\\";
+  const std::wstring folder =
+      std::wstring(temp) + L"qlserver-" + name + L"-" + std::to_wstring(::GetCurrentProcessId()) + L"\\";
   ::CreateDirectoryW(folder.c_str(), nullptr);
+  return folder;
+}
+
+TEST(WindowsSiteServer, ServesLocksAndKeepsThemAcrossTermination) {
+  const std::wstring folder = FreshFolder(L"kill");
   WindowsServer server(folder);
   ASSERT_TRUE(server.Start());
   EXPECT_EQ(server.Ask("[LOCKDB]db1;ann;PC01;"), "[LOCKDB]Y;;;");
@@ -88,6 +97,24 @@ TEST(WindowsSiteServer, ServesLocksAndKeepsThemAcrossTermination) {
   server.Kill();
   ASSERT_TRUE(server.Start());
   EXPECT_EQ(server.Ask("[CHECKDBLOCK]db1;x;y;"), "[CHECKDBLOCK]Y" + refused.substr(9));
+  server.Kill();
+}
+
+TEST(WindowsSiteServer, ContinuesAJournalWithReservedSpaceWhereItsRecordsEnd) {
+  const std::wstring folder = FreshFolder(L"reserved");
+  ::CreateDirectoryW((folder + L"data").c_str(), nullptr);
+  std::string journal;
+  quorlane::server::EncodeRecord({quorlane::server::LockChange::Kind::Grant, "db1", {"ann", "PC01", "2024/1/2 10:00"}},
+                                 journal);
+  std::ofstream(Narrow(folder + L"data\\locks.journal"), std::ios::binary) << journal << std::string(4096, '\0');
+  WindowsServer server(folder);
+  ASSERT_TRUE(server.Start());
+  EXPECT_EQ(server.Ask("[CHECKDBLOCK]db1;x;y;"), "[CHECKDBLOCK]Y;ann;PC01;2024/1/2 10:00;");
+  EXPECT_EQ(server.Ask("[LOCKDB]db2;bob;PC02;"), "[LOCKDB]Y;;;");
+  server.Kill();
+  ASSERT_TRUE(server.Start());
+  EXPECT_EQ(server.Ask("[CHECKDBLOCK]db1;x;y;"), "[CHECKDBLOCK]Y;ann;PC01;2024/1/2 10:00;");
+  EXPECT_EQ(server.Ask("[CHECKDBLOCK]db2;x;y;").rfind("[CHECKDBLOCK]Y;bob;PC02;", 0), 0u);
   server.Kill();
 }
 
