@@ -483,7 +483,10 @@ INSTANTIATE_TEST_SUITE_P(BothScripts, Generation,
                                                           TLanguageKind::lkChineseSimplify, kUpdateSC},
                                            // 软件 → 軟件 by the characters, → 軟體 by the word table.
                                            ConversionCase{TLanguageKind::lkChineseSimplify, kUpdateSC,
-                                                          TLanguageKind::lkChineseTradionary, kUpdateTC}));
+                                                          TLanguageKind::lkChineseTradionary, kUpdateTC}),
+                         [](const ::testing::TestParamInfo<ConversionCase>& param) {
+                           return param.index == 0 ? std::string("TraditionalDefault") : std::string("SimplifiedDefault");
+                         });
 
 TEST_F(Translation, AFrameHasAFileOfItsOwn) {
   TOrderForm& form = NewForm(kOrderTC);
