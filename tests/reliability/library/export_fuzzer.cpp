@@ -225,7 +225,9 @@ bool Fuzzer::Prepare() {
   m_prc = ::GetSystemDefaultLangID() == 0x0804;
   char temp[MAX_PATH];
   ::GetTempPathA(MAX_PATH, temp);
-  m_folder = std::string(temp) + "quorlane-fuzz-" + std::to_string(::GetCurrentProcessId()) + "\\";
+  // Wine reuses process ids: the tick count keeps a folder of an earlier run apart.
+  m_folder = std::string(temp) + "quorlane-fuzz-" + std::to_string(::GetCurrentProcessId()) + "-" +
+             std::to_string(::GetTickCount()) + "\\";
   m_files = m_folder + "files\\";
   std::filesystem::create_directories(m_folder + "data");
   std::filesystem::create_directories(m_files);
