@@ -6,7 +6,9 @@
 #
 #   tests/reliability/fuzz/run-long.sh OUTDIR [TARGET...]
 #
-# FUZZ_RUNS overrides the number of executions per target. What a run finds
+# FUZZ_RUNS overrides the number of executions per target; FUZZ_MAX_SECONDS
+# caps each target's time (a target stopped by it is marked so in the table,
+# with the executions it made). What a run finds
 # (new inputs, crash reproducers, logs) goes to OUTDIR/fuzz/<target>/; the
 # table of figures is printed and written to OUTDIR/fuzz.txt. A target that
 # crashes stops there; its reproducer is named in the table and the script
@@ -18,6 +20,7 @@ mkdir -p "$1"
 out=$(cd "$1" && pwd)
 shift
 runs=${FUZZ_RUNS:-10000000}
+max_seconds=${FUZZ_MAX_SECONDS:-0}
 cd "$repo"
 
 cmake --preset native >/dev/null
@@ -34,7 +37,7 @@ cmake --build --preset native --target "${names[@]}"
 
 table="$out/fuzz.txt"
 {
-  echo "Fuzzing, $runs executions per target ($(date -u '+%Y-%m-%d %H:%M UTC'))"
+  echo "Fuzzing, $runs executions per target$([ "$max_seconds" = 0 ] || echo " or $max_seconds s") ($(date -u '+%Y-%m-%d %H:%M UTC'))"
   echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')"
   printf '%-24s %10s %8s %8s %6s %7s %14s %s\n' target executions exec/s wall-s cov ft corpus crashes
 } >"$table"
@@ -50,6 +53,7 @@ for entry in "${entries[@]}"; do
   start=$(date +%s.%N)
   status=0
   "$program" -runs="$runs" -max_len="$max_len" -timeout=10 -rss_limit_mb=2048 -seed=1 -print_final_stats=1 \
+    -max_total_time="$max_seconds" \
     -artifact_prefix="$dir/" "$dir/corpus" "$seeds" >"$log" 2>&1 || status=$?
   wall=$(echo "$(date +%s.%N) - $start" | bc)
   executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
@@ -62,6 +66,9 @@ for entry in "${entries[@]}"; do
   corpus=$(sed -n 's/.* corp: \([0-9]*\/[0-9]*[a-zA-Z]*\).*/\1/p' <<<"$last")
   crashes=$(find "$dir" -maxdepth 1 -type f \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' -o -name 'oom-*' \) | wc -l)
   note=$crashes
+  if [ -n "$executions" ] && [ "$executions" -lt "$runs" ] && [ "$status" -eq 0 ]; then
+    note="$crashes (stopped at ${max_seconds} s)"
+  fi
   if [ "$status" -ne 0 ]; then
     failed=1
     note="$crashes (exit $status; see $log)"
