@@ -287,7 +287,8 @@ TEST(SiteServerUnderAttack, AnswersAWellBehavedClientAndStaysBounded) {
   {
     RawClient after;
     ASSERT_TRUE(server.Connect(after));
-    EXPECT_EQ(Ask(after, "[CHECKDBLOCK]", "good;x;y;"), "N;;;");
+    // Its last request locked the key when their count is odd.
+    EXPECT_EQ(Ask(after, "[CHECKDBLOCK]", "good;x;y;").substr(0, 4), good.latenciesMs.size() % 2 == 1 ? "Y;an" : "N;;;");
   }
 
   EXPECT_EQ(good.failures, 0) << good.firstFailure;
@@ -322,7 +323,8 @@ TEST(SiteServerUnderAttack, AnswersAWellBehavedClientAndStaysBounded) {
                                  std::to_string(good.failures) + " failed; latency p50 " +
                                  std::to_string(good.Percentile(0.5)) + " ms, p99 " + std::to_string(good.Percentile(0.99)) +
                                  " ms, max " + std::to_string(good.Percentile(1.0)) + " ms");
-  Figure("load.peak_rss", "server peak RSS " + Mib(peakKiB) + " (ASan build)");
+  const char* build = std::getenv("QUORLANE_TEST_SERVER");
+  Figure("load.peak_rss", "server peak RSS " + Mib(peakKiB) + (build && *build ? " (release build)" : " (ASan build)"));
 }
 
 }  // namespace
