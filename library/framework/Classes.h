@@ -10,14 +10,17 @@
 // thread at a time, the thread that owns the windows.
 #pragma once
 
+#include "framework/actnlist.h"
 #include "framework/collections.h"
 #include "framework/comctrls.h"
 #include "framework/components.h"
 #include "framework/controls.h"
+#include "framework/cxctrls.h"
 #include "framework/db.h"
 #include "framework/dbgrids.h"
 #include "framework/dxgrids.h"
 #include "framework/errors.h"
+#include "framework/extctrls.h"
 #include "framework/forms.h"
 #include "framework/graphics.h"
 #include "framework/rtti.h"

@@ -1,6 +1,8 @@
 #include "framework/controls.h"
 
 #include <algorithm>
+
+#include "framework/actnlist.h"
 #include <utility>
 
 namespace quorlane {
@@ -26,7 +28,40 @@ TControl::TControl(TComponent* owner) : TComponent(owner), m_font(std::make_uniq
 }
 
 TControl::~TControl() {
+  if (m_action != nullptr) m_action->UnlinkClient(*this);
   if (m_parent != nullptr) std::erase(m_parent->m_controls, this);
+}
+
+void TControl::SetHint(const std::string& hint) {
+  if (hint == m_hint) return;
+  m_hint = hint;
+  HintChanged();
+}
+
+void TControl::SetAction(TBasicAction* action) {
+  if (action == m_action) return;
+  if (m_action != nullptr) {
+    m_action->UnlinkClient(*this);
+    RemoveFreeNotification(*m_action);
+  }
+  m_action = action;
+  if (action == nullptr) return;
+  action->LinkClient(*this);
+  action->FreeNotification(*this);
+  ActionChanged();
+}
+
+void TControl::ActionChanged() {
+  if (const auto* action = dynamic_cast<const TAction*>(m_action)) {
+    SetCaption(action->Caption());
+    SetHint(action->Hint());
+  }
+}
+
+void TControl::Notification(TComponent& component, TOperation operation) {
+  TComponent::Notification(component, operation);
+  // The action unlinked this control already (see ~TBasicAction).
+  if (operation == TOperation::opRemove && &component == m_action) m_action = nullptr;
 }
 
 void TControl::SetParent(TWinControl* parent) {
@@ -121,7 +156,20 @@ void TWinControl::CreateWnd() {
   }
 }
 
-void TWinControl::InitializeWnd() { SendFont(); }
+void TWinControl::InitializeWnd() {
+  if (m_redrawLocks > 0) m_widgetSet->SetRedraw(m_handle, false);
+  SendFont();
+  if (!Hint().empty()) m_widgetSet->SetHint(m_handle, Hint());
+}
+
+void TWinControl::BeginRedrawLock() {
+  if (m_redrawLocks++ == 0 && m_handle != 0) Widgets().SetRedraw(m_handle, false);
+}
+
+void TWinControl::EndRedrawLock() {
+  if (m_redrawLocks == 0) return;
+  if (--m_redrawLocks == 0 && m_handle != 0) Widgets().SetRedraw(m_handle, true);
+}
 
 void TWinControl::DestroyHandle() {
   if (m_handle == 0) return;
@@ -190,6 +238,10 @@ void TWinControl::VisibleChanged() {
   }
 }
 
+void TWinControl::HintChanged() {
+  if (m_handle != 0) Widgets().SetHint(m_handle, Hint());
+}
+
 void TWinControl::BoundsChanged() {
   if (m_handle != 0) Widgets().SetBounds(m_handle, Left(), Top(), Width(), Height());
 }
@@ -205,6 +257,14 @@ void TWinControl::WidgetNotify(WidgetEvent event) noexcept {
   // Nothing may leave through the window procedure.
   try {
     HandleWidgetEvent(event);
+  } catch (...) {
+  }
+}
+
+void TWinControl::WidgetMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) noexcept {
+  if (m_handle == 0) return;
+  try {
+    UserMessage(message, wParam, lParam);
   } catch (...) {
   }
 }

@@ -28,6 +28,7 @@
 
 namespace quorlane {
 
+class TBasicAction;
 class TWinControl;
 
 class TControl : public TComponent {
@@ -65,6 +66,16 @@ class TControl : public TComponent {
   void SetHeight(int value) { SetBounds(m_left, m_top, m_width, value); }
   void SetBounds(int left, int top, int width, int height);
 
+  /// The tip shown while the mouse rests on the control.
+  [[nodiscard]] const std::string& Hint() const noexcept { return m_hint; }
+  void SetHint(const std::string& hint);
+
+  /// The action the control follows: it takes the action's caption and hint
+  /// now and whenever they change, and a click executes it. Null: none.
+  /// Either side may be freed first; the link goes with it.
+  [[nodiscard]] TBasicAction* Action() const noexcept { return m_action; }
+  void SetAction(TBasicAction* action);
+
  protected:
   /// The text as the object holds it; edit controls first take back what
   /// the user typed.
@@ -82,12 +93,19 @@ class TControl : public TComponent {
   /// The control is about to leave its parent / has joined a new one.
   virtual void ParentChanging() {}
   virtual void ParentChanged() {}
+  virtual void HintChanged() {}
+  void Notification(TComponent& component, TOperation operation) override;
 
  private:
   friend class TWinControl;
+  friend class TBasicAction;
   void FontChangeHandler(TObject&) { FontChanged(); }
+  /// The linked action's caption or hint changed (or the link was made).
+  void ActionChanged();
 
   TWinControl* m_parent = nullptr;
+  TBasicAction* m_action = nullptr;
+  std::string m_hint;
   mutable std::string m_text;
   std::unique_ptr<TFont> m_font;
   bool m_visible = true;
@@ -120,6 +138,16 @@ class TWinControl : public TControl, private WidgetClient {
   [[nodiscard]] TControl& Controls(int index) const;
 
  protected:
+  /// A message of the application's range (WM_USER and up) that reached the
+  /// window: hosts' forms override this to handle their own messages.
+  virtual void UserMessage(unsigned /*message*/, std::uintptr_t /*wParam*/, std::intptr_t /*lParam*/) {}
+  /// Redraw bracket of descendants whose items change in groups (tree
+  /// nodes, list items): the window stops redrawing at the first open and
+  /// redraws once at the last close; a window made inside starts with its
+  /// redraw off. Unbalanced closes are ignored.
+  void BeginRedrawLock();
+  void EndRedrawLock();
+
   virtual void CreateParams(TCreateParams& params);
   virtual void CreateWnd();
   /// Sends the window what it shows beyond its creation parameters.
@@ -141,11 +169,13 @@ class TWinControl : public TControl, private WidgetClient {
   void BoundsChanged() override;
   void ParentChanging() override;
   void ParentChanged() override;
+  void HintChanged() override;
 
  private:
   friend class TControl;
   void WidgetNotify(WidgetEvent event) noexcept override;
   void WidgetDestroyed() noexcept override;
+  void WidgetMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) noexcept override;
   void SendFont();
   void DestroyWindowOnly() noexcept;
 
@@ -154,6 +184,7 @@ class TWinControl : public TControl, private WidgetClient {
   WidgetSet* m_widgetSet = nullptr;
   std::shared_ptr<const TFontReference> m_sentFont;
   std::shared_ptr<const TFontReference> m_sentHeaderFont;
+  int m_redrawLocks = 0;
   bool m_inDestructor = false;
 };
 

@@ -16,6 +16,7 @@ constexpr TPropertyInfo kDBGridProperties[] = {
     props::Object<TDBGrid, TDBGridColumns, &TDBGrid::Columns>("Columns"),
     props::Object<TDBGrid, TDataSource, &TDBGrid::DataSource, &TDBGrid::SetDataSource>("DataSource"),
     props::Owned<TDBGrid, TFont, &TControl::Font>("Font"),
+    props::Text<TDBGrid, &TControl::Hint, &TControl::SetHint>("Hint"),
 };
 
 }  // namespace

@@ -8,13 +8,21 @@ namespace {
 constexpr TPropertyInfo kFormProperties[] = {
     props::Text<TForm, &TControl::Caption, &TControl::SetCaption>("Caption"),
     props::Owned<TForm, TFont, &TControl::Font>("Font"),
+    props::Text<TForm, &TControl::Hint, &TControl::SetHint>("Hint"),
     props::Event("OnShow"),
+};
+
+constexpr TPropertyInfo kFrameProperties[] = {
+    props::Owned<TFrame, TFont, &TControl::Font>("Font"),
+    props::Text<TFrame, &TControl::Hint, &TControl::SetHint>("Hint"),
 };
 
 }  // namespace
 
 QL_DEFINE_CLASS(TCustomForm, TWinControl, {})
 QL_DEFINE_CLASS(TForm, TCustomForm, kFormProperties)
+QL_DEFINE_CLASS(TCustomFrame, TWinControl, {})
+QL_DEFINE_CLASS(TFrame, TCustomFrame, kFrameProperties)
 
 TScreen& Screen() noexcept {
   static TScreen screen;
@@ -69,6 +77,14 @@ void TCustomForm::VisibleChanged() {
 
 void TCustomForm::HandleWidgetEvent(WidgetEvent event) {
   if (event == WidgetEvent::CloseRequested) Close();
+}
+
+TCustomFrame::TCustomFrame(TComponent* owner) : TWinControl(owner) { SetBounds(0, 0, 320, 240); }
+
+void TCustomFrame::CreateParams(TCreateParams& params) {
+  TWinControl::CreateParams(params);
+  params.kind = WidgetKind::Frame;
+  params.text.clear();
 }
 
 }  // namespace quorlane

@@ -1,7 +1,11 @@
-// Forms and the screen's list of them. A form is a top-level window that
-// owns the components placed on it; it is created hidden and shown by
-// Show(), which calls OnShow first. The screen lists every existing form in
-// creation order; showing or activating a form never reorders it.
+// Forms, frames and the screen's list of forms. A form is a top-level window
+// that owns the components placed on it; it is created hidden and shown by
+// Show(), which calls OnShow first. A frame is a container placed on a form
+// (owned by it) that owns the components placed on the frame; hosts derive
+// their forms and frames with classes of their own (QL_DECLARE_CLASS), whose
+// names the translation's language files are named by. The screen lists
+// every existing form in creation order; showing or activating a form never
+// reorders it.
 #pragma once
 
 #include <vector>
@@ -37,6 +41,21 @@ class TForm : public TCustomForm {
   QL_DECLARE_CLASS()
  public:
   using TCustomForm::TCustomForm;
+};
+
+class TCustomFrame : public TWinControl {
+  QL_DECLARE_CLASS()
+ public:
+  explicit TCustomFrame(TComponent* owner);
+
+ protected:
+  void CreateParams(TCreateParams& params) override;
+};
+
+class TFrame : public TCustomFrame {
+  QL_DECLARE_CLASS()
+ public:
+  using TCustomFrame::TCustomFrame;
 };
 
 class TScreen {

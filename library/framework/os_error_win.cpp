@@ -4,7 +4,8 @@
 
 namespace quorlane {
 
-void RaiseOSError(DWORD errorCode) {
+namespace {
+std::string SystemMessage(DWORD errorCode) {
   char* text = nullptr;
   const DWORD length = FormatMessageA(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
@@ -18,7 +19,14 @@ void RaiseOSError(DWORD errorCode) {
     }
   }
   if (message.empty()) message = "System error " + std::to_string(errorCode);
-  throw EOSError(errorCode, message);
+  return message;
+}
+}  // namespace
+
+void RaiseOSError(DWORD errorCode) { throw EOSError(errorCode, SystemMessage(errorCode)); }
+
+void RaiseOSError(DWORD errorCode, std::string_view what) {
+  throw EOSError(errorCode, std::string(what) + ": " + SystemMessage(errorCode));
 }
 
 void RaiseLastOSError() {

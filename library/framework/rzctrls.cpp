@@ -6,6 +6,7 @@ namespace {
 constexpr TPropertyInfo kRzLabelProperties[] = {
     props::Text<TRzLabel, &TControl::Caption, &TControl::SetCaption>("Caption"),
     props::Owned<TRzLabel, TFont, &TControl::Font>("Font"),
+    props::Text<TRzLabel, &TControl::Hint, &TControl::SetHint>("Hint"),
 };
 // Caption and Font come from TRzLabel; the caption shows the field's value.
 constexpr TPropertyInfo kRzDBLabelProperties[] = {
@@ -15,12 +16,14 @@ constexpr TPropertyInfo kRzDBLabelProperties[] = {
 constexpr TPropertyInfo kRzPanelProperties[] = {
     props::Text<TRzPanel, &TControl::Caption, &TControl::SetCaption>("Caption"),
     props::Owned<TRzPanel, TFont, &TControl::Font>("Font"),
+    props::Text<TRzPanel, &TControl::Hint, &TControl::SetHint>("Hint"),
 };
 constexpr TPropertyInfo kRzComboBoxProperties[] = {
     props::Text<TRzComboBox, &TControl::Text, &TControl::SetText>("Text"),
     props::Owned<TRzComboBox, TStrings, &TCustomListControl::Items>("Items"),
     props::Integer<TRzComboBox, &TCustomListControl::ItemIndex, &TCustomListControl::SetItemIndex>("ItemIndex"),
     props::Owned<TRzComboBox, TFont, &TControl::Font>("Font"),
+    props::Text<TRzComboBox, &TControl::Hint, &TControl::SetHint>("Hint"),
 };
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "framework/stdctrls.h"
 
+#include "framework/actnlist.h"
+
 namespace quorlane {
 namespace {
 
@@ -8,34 +10,42 @@ namespace {
 constexpr TPropertyInfo kLabelProperties[] = {
     props::Text<TLabel, &TControl::Caption, &TControl::SetCaption>("Caption"),
     props::Owned<TLabel, TFont, &TControl::Font>("Font"),
+    props::Text<TLabel, &TControl::Hint, &TControl::SetHint>("Hint"),
 };
 constexpr TPropertyInfo kButtonProperties[] = {
     props::Text<TButton, &TControl::Caption, &TControl::SetCaption>("Caption"),
     props::Owned<TButton, TFont, &TControl::Font>("Font"),
+    props::Text<TButton, &TControl::Hint, &TControl::SetHint>("Hint"),
+    props::Object<TButton, TBasicAction, &TControl::Action, &TControl::SetAction>("Action"),
     props::Event("OnClick"),
 };
 constexpr TPropertyInfo kPanelProperties[] = {
     props::Text<TPanel, &TControl::Caption, &TControl::SetCaption>("Caption"),
     props::Owned<TPanel, TFont, &TControl::Font>("Font"),
+    props::Text<TPanel, &TControl::Hint, &TControl::SetHint>("Hint"),
 };
 constexpr TPropertyInfo kEditProperties[] = {
     props::Text<TEdit, &TControl::Text, &TControl::SetText>("Text"),
     props::Owned<TEdit, TFont, &TControl::Font>("Font"),
+    props::Text<TEdit, &TControl::Hint, &TControl::SetHint>("Hint"),
 };
 constexpr TPropertyInfo kMemoProperties[] = {
     props::Owned<TMemo, TStrings, &TMemo::Lines>("Lines"),
     props::Owned<TMemo, TFont, &TControl::Font>("Font"),
+    props::Text<TMemo, &TControl::Hint, &TControl::SetHint>("Hint"),
 };
 constexpr TPropertyInfo kListBoxProperties[] = {
     props::Owned<TListBox, TStrings, &TCustomListControl::Items>("Items"),
     props::Integer<TListBox, &TCustomListControl::ItemIndex, &TCustomListControl::SetItemIndex>("ItemIndex"),
     props::Owned<TListBox, TFont, &TControl::Font>("Font"),
+    props::Text<TListBox, &TControl::Hint, &TControl::SetHint>("Hint"),
 };
 constexpr TPropertyInfo kComboBoxProperties[] = {
     props::Text<TComboBox, &TControl::Text, &TControl::SetText>("Text"),
     props::Owned<TComboBox, TStrings, &TCustomListControl::Items>("Items"),
     props::Integer<TComboBox, &TCustomListControl::ItemIndex, &TCustomListControl::SetItemIndex>("ItemIndex"),
     props::Owned<TComboBox, TFont, &TControl::Font>("Font"),
+    props::Text<TComboBox, &TControl::Hint, &TControl::SetHint>("Hint"),
 };
 
 std::string JoinLines(const std::vector<std::string>& lines) {
@@ -113,8 +123,14 @@ void TButton::CreateParams(TCreateParams& params) {
   params.kind = WidgetKind::Button;
 }
 
+// A click runs the button's own handler, else its action's.
 void TButton::HandleWidgetEvent(WidgetEvent event) {
-  if (event == WidgetEvent::Clicked) OnClick(*this);
+  if (event != WidgetEvent::Clicked) return;
+  if (OnClick) {
+    OnClick(*this);
+  } else if (Action() != nullptr) {
+    Action()->Execute();
+  }
 }
 
 TCustomPanel::TCustomPanel(TComponent* owner) : TWinControl(owner) { SetBounds(0, 0, 185, 41); }

@@ -19,6 +19,8 @@ namespace quorlane {
 using WidgetHandle = std::uintptr_t;
 /// A font object of the backend (an HFONT under Windows); 0 is none.
 using FontHandle = std::uintptr_t;
+/// An item of a tree view's window (an HTREEITEM); valid while the window is.
+using TreeItemHandle = std::uintptr_t;
 
 enum class WidgetKind : std::uint8_t {
   Form,        // top-level window of our own class
@@ -30,6 +32,9 @@ enum class WidgetKind : std::uint8_t {
   ListBox,     // LISTBOX
   ComboBox,    // COMBOBOX, drop-down with an edit field
   ReportView,  // list view in report mode: a header of columns over rows of cells
+  Frame,       // child container of our own class that draws nothing of its own
+  CheckBox,    // BUTTON with a check mark
+  TreeView,    // tree view with lines and buttons
 };
 
 /// What a window tells its object.
@@ -47,6 +52,9 @@ class WidgetClient {
   /// The window is gone (destroyed by us or with its parent): the handle and
   /// everything sent to it are free to release.
   virtual void WidgetDestroyed() noexcept = 0;
+  /// A message of the application's own range (WM_USER and up) reached a
+  /// window of our own class (forms, panels, frames).
+  virtual void WidgetMessage(unsigned /*message*/, std::uintptr_t /*wParam*/, std::intptr_t /*lParam*/) noexcept {}
 
  protected:
   ~WidgetClient() = default;
@@ -94,6 +102,8 @@ class WidgetSet {
   virtual void SetRedraw(WidgetHandle handle, bool redraw) = 0;
   [[nodiscard]] virtual bool PostWidgetMessage(WidgetHandle handle, unsigned message, std::uintptr_t wParam,
                                               std::intptr_t lParam) = 0;
+  /// The tip shown while the mouse rests on the window; empty: none.
+  virtual void SetHint(WidgetHandle handle, const std::string& hint) = 0;
 
   // List boxes and combo boxes: lines by index, the selected line (-1: none).
   virtual void ListInsert(WidgetHandle handle, int index, const std::string& line) = 0;
@@ -110,6 +120,15 @@ class WidgetSet {
   virtual void CellSetText(WidgetHandle handle, int row, int column, const std::string& text) = 0;
   virtual void RowDelete(WidgetHandle handle, int index) = 0;
   virtual void RowsClear(WidgetHandle handle) = 0;
+
+  // Tree views: items under a parent item (0: the root level).
+  /// Inserts an item after the sibling `after` (0: as the first child).
+  [[nodiscard]] virtual TreeItemHandle TreeInsert(WidgetHandle handle, TreeItemHandle parent, TreeItemHandle after,
+                                                  const std::string& text) = 0;
+  virtual void TreeSetText(WidgetHandle handle, TreeItemHandle item, const std::string& text) = 0;
+  /// Deletes the item with everything under it; 0 deletes every item.
+  virtual void TreeDelete(WidgetHandle handle, TreeItemHandle item) = 0;
+  virtual void TreeExpand(WidgetHandle handle, TreeItemHandle item, bool expanded) = 0;
 
   // Fonts: named so no <windows.h> macro (CreateFont) renames them.
   [[nodiscard]] virtual FontHandle CreateFontHandle(const TFontData& font) = 0;

@@ -8,7 +8,13 @@
 // are bound right after CreateWindowEx and subclassed then. WM_NCDESTROY
 // restores a subclassed procedure, unbinds, tells the object and frees the
 // Binding, also when the window dies with its parent. Notifications that a control
-// sends its parent (WM_COMMAND) are reflected to the control's object.
+// sends its parent (WM_COMMAND) are reflected to the control's object;
+// messages of the application's range (WM_USER and up) that reach a window
+// of our own class go to its object.
+//
+// Hints: each top-level window gets one tooltip control on first need; a
+// window with a hint is a tool of it, and the mouse messages of our windows
+// are relayed to it (TTM_RELAYEVENT), so no other code subclasses them.
 // Nothing thrown leaves a window procedure: the objects' callbacks never raise.
 #include "win32/unique_resource.h"
 
@@ -37,6 +43,8 @@ struct Binding {
   WidgetKind kind = WidgetKind::Panel;
   WNDPROC previous = nullptr;  // a subclassed system control's own procedure
   HFONT font = nullptr;        // what WM_GETFONT answers for our own class
+  HWND tooltip = nullptr;      // a top-level window's tooltip control (destroyed with it)
+  bool hasTip = false;         // this window is a tool of its top-level window's tooltip
   bool settingText = false;    // our own SetText: no TextEdited
   bool attached = false;       // our own class took it at WM_NCCREATE
 };
@@ -129,6 +137,21 @@ void PaintPanel(HWND window, const Binding& binding) noexcept {
   EndPaint(window, &paint);
 }
 
+HWND TooltipOf(HWND window) noexcept {
+  const Binding* root = BindingOf(GetAncestor(window, GA_ROOT));
+  return root != nullptr ? root->tooltip : nullptr;
+}
+
+void RelayMouse(HWND window, const Binding* binding, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+  if (binding == nullptr || !binding->hasTip || message < WM_MOUSEFIRST || message > WM_MOUSELAST) return;
+  HWND tooltip = TooltipOf(window);
+  if (tooltip == nullptr) return;
+  MSG relayed{window, message, wParam, lParam, static_cast<DWORD>(GetMessageTime()), {}};
+  const DWORD at = GetMessagePos();
+  relayed.pt = {static_cast<short>(LOWORD(at)), static_cast<short>(HIWORD(at))};
+  SendMessageA(tooltip, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relayed));
+}
+
 LRESULT CALLBACK ContainerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
   if (message == WM_NCCREATE) {
     auto* binding = static_cast<Binding*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
@@ -136,6 +159,13 @@ LRESULT CALLBACK ContainerProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     binding->attached = true;
   }
   Binding* binding = BindingOf(window);
+  RelayMouse(window, binding, message, wParam, lParam);
+  if (message >= WM_USER && message <= 0xBFFF) {
+    if (binding != nullptr && binding->client != nullptr) {
+      binding->client->WidgetMessage(message, static_cast<std::uintptr_t>(wParam), static_cast<std::intptr_t>(lParam));
+    }
+    return 0;
+  }
   switch (message) {
     case WM_COMMAND:
       if (lParam != 0) {
@@ -176,6 +206,7 @@ LRESULT CALLBACK ContainerProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 LRESULT CALLBACK ControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
   Binding* binding = BindingOf(window);
   if (binding == nullptr) return DefWindowProcA(window, message, wParam, lParam);
+  RelayMouse(window, binding, message, wParam, lParam);
   const WNDPROC previous = binding->previous;
   if (message == WM_NCDESTROY) {
     SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
@@ -215,7 +246,7 @@ void RegisterContainerClass() {
 void EnsureCommonControls() {
   static bool ready = false;
   if (ready) return;
-  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES};
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES | ICC_BAR_CLASSES};
   if (!InitCommonControlsEx(&controls)) throw Exception("the common controls could not be initialised");
   ready = true;
 }
@@ -251,6 +282,13 @@ WindowStyle StyleOf(WidgetKind kind) noexcept {
     case WidgetKind::ReportView:
       return {WC_LISTVIEWA, child | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_SINGLESEL, WS_EX_CLIENTEDGE,
               false};
+    case WidgetKind::Frame:
+      return {kContainerClass, child | WS_CLIPCHILDREN | WS_TABSTOP, WS_EX_CONTROLPARENT, true};
+    case WidgetKind::CheckBox:
+      return {"BUTTON", child | WS_TABSTOP | BS_AUTOCHECKBOX, 0, false};
+    case WidgetKind::TreeView:
+      return {WC_TREEVIEWA, child | WS_TABSTOP | TVS_HASLINES | TVS_HASBUTTONS | TVS_LINESATROOT | TVS_SHOWSELALWAYS,
+              WS_EX_CLIENTEDGE, false};
   }
   return {kContainerClass, child, 0, true};
 }
@@ -275,6 +313,38 @@ void RequireReportView(HWND window) {
   if (RequireBinding(window).kind != WidgetKind::ReportView) throw Exception("not a report view");
 }
 
+void RequireTreeView(HWND window) {
+  if (RequireBinding(window).kind != WidgetKind::TreeView) throw Exception("not a tree view");
+}
+
+HTREEITEM AsTreeItem(TreeItemHandle item) noexcept { return reinterpret_cast<HTREEITEM>(item); }
+
+// The tooltip of a top-level window, made on first need; the system
+// destroys it with the window it belongs to.
+HWND NeedTooltip(HWND window) {
+  HWND root = GetAncestor(window, GA_ROOT);
+  Binding* rootBinding = BindingOf(root);
+  if (rootBinding == nullptr) throw Exception("not a window of this toolkit");
+  if (rootBinding->tooltip != nullptr) return rootBinding->tooltip;
+  EnsureCommonControls();
+  HWND tooltip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX | TTS_NOANIMATE | TTS_NOFADE,
+                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, root, nullptr,
+                                 CodeModule(), nullptr);
+  if (tooltip == nullptr) RaiseLastOSError();
+  rootBinding->tooltip = tooltip;
+  return tooltip;
+}
+
+TOOLINFOA ToolOf(HWND tooltipOwner, HWND window, const std::string* text) noexcept {
+  TOOLINFOA tool{};
+  tool.cbSize = sizeof tool;
+  tool.uFlags = TTF_IDISHWND;
+  tool.hwnd = tooltipOwner;
+  tool.uId = reinterpret_cast<UINT_PTR>(window);
+  tool.lpszText = text != nullptr ? const_cast<char*>(text->c_str()) : nullptr;
+  return tool;
+}
+
 void CheckListResult(LRESULT result) {
   // LB_ERR / CB_ERR (-1), LB_ERRSPACE / CB_ERRSPACE (-2)
   if (result < 0) throw Exception("the list window refused the change");
@@ -292,7 +362,7 @@ class WindowsWidgetSet final : public WidgetSet {
     const bool topLevel = params.kind == WidgetKind::Form;
     if (!topLevel && params.parent == 0) throw Exception("a control needs a parent window");
     if (style.ownClass) RegisterContainerClass();
-    if (params.kind == WidgetKind::ReportView) EnsureCommonControls();
+    if (params.kind == WidgetKind::ReportView || params.kind == WidgetKind::TreeView) EnsureCommonControls();
 
     auto binding = std::make_unique<Binding>();
     binding->client = params.client;
@@ -390,6 +460,27 @@ class WindowsWidgetSet final : public WidgetSet {
     return PostMessageA(AsWindow(handle), message, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam)) != 0;
   }
 
+  void SetHint(WidgetHandle handle, const std::string& hint) override {
+    HWND window = AsWindow(handle);
+    Binding* binding = BindingOf(window);
+    if (binding == nullptr) throw Exception("not a window of this toolkit");
+    if (hint.empty() && !binding->hasTip) return;
+    HWND tooltip = NeedTooltip(window);
+    HWND owner = GetAncestor(window, GA_ROOT);
+    TOOLINFOA tool = ToolOf(owner, window, &hint);
+    if (hint.empty()) {
+      SendMessageA(tooltip, TTM_DELTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+      binding->hasTip = false;
+    } else if (binding->hasTip) {
+      SendMessageA(tooltip, TTM_UPDATETIPTEXTA, 0, reinterpret_cast<LPARAM>(&tool));
+    } else {
+      if (!SendMessageA(tooltip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool))) {
+        throw Exception("the tooltip refused a tool");
+      }
+      binding->hasTip = true;
+    }
+  }
+
   void ListInsert(WidgetHandle handle, int index, const std::string& line) override {
     HWND window = AsWindow(handle);
     CheckListResult(SendMessageA(window, IsListBox(window) ? LB_INSERTSTRING : CB_INSERTSTRING,
@@ -481,6 +572,45 @@ class WindowsWidgetSet final : public WidgetSet {
     HWND window = AsWindow(handle);
     RequireReportView(window);
     SendMessageA(window, LVM_DELETEALLITEMS, 0, 0);
+  }
+
+  TreeItemHandle TreeInsert(WidgetHandle handle, TreeItemHandle parent, TreeItemHandle after,
+                            const std::string& text) override {
+    HWND window = AsWindow(handle);
+    RequireTreeView(window);
+    TVINSERTSTRUCTA insert{};
+    insert.hParent = parent != 0 ? AsTreeItem(parent) : TVI_ROOT;
+    insert.hInsertAfter = after != 0 ? AsTreeItem(after) : TVI_FIRST;
+    insert.item.mask = TVIF_TEXT;
+    insert.item.pszText = const_cast<char*>(text.c_str());
+    const LRESULT item = SendMessageA(window, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert));
+    if (item == 0) throw Exception("the tree view refused an item");
+    return static_cast<TreeItemHandle>(item);
+  }
+
+  void TreeSetText(WidgetHandle handle, TreeItemHandle item, const std::string& text) override {
+    HWND window = AsWindow(handle);
+    RequireTreeView(window);
+    TVITEMA change{};
+    change.mask = TVIF_TEXT;
+    change.hItem = AsTreeItem(item);
+    change.pszText = const_cast<char*>(text.c_str());
+    if (!SendMessageA(window, TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&change))) {
+      throw Exception("the tree view refused an item's text");
+    }
+  }
+
+  void TreeDelete(WidgetHandle handle, TreeItemHandle item) override {
+    HWND window = AsWindow(handle);
+    RequireTreeView(window);
+    SendMessageA(window, TVM_DELETEITEM, 0, item != 0 ? reinterpret_cast<LPARAM>(AsTreeItem(item))
+                                                     : reinterpret_cast<LPARAM>(TVI_ROOT));
+  }
+
+  void TreeExpand(WidgetHandle handle, TreeItemHandle item, bool expanded) override {
+    HWND window = AsWindow(handle);
+    RequireTreeView(window);
+    SendMessageA(window, TVM_EXPAND, expanded ? TVE_EXPAND : TVE_COLLAPSE, reinterpret_cast<LPARAM>(AsTreeItem(item)));
   }
 
   FontHandle CreateFontHandle(const TFontData& font) override { return NewGdiFont(font); }

@@ -160,7 +160,19 @@ TUIMultiLanguage::TUIMultiLanguage(TComponent* owner) : TComponent(owner) {
   m_translatedForms = std::make_unique<TStringList>();
 }
 
-TUIMultiLanguage::~TUIMultiLanguage() = default;
+// The form must never call into a component that is gone: its show handler
+// goes back to what it was before the hook. The form may be gone already
+// (it frees the components it owns last), or may have been given another
+// handler since; a form still exists while the screen lists it.
+TUIMultiLanguage::~TUIMultiLanguage() {
+  if (m_hookedForm == nullptr) return;
+  const TScreen& screen = Screen();
+  for (int i = 0; i < screen.FormCount(); ++i) {
+    if (&screen.Forms(i) != m_hookedForm) continue;
+    if (m_hookedForm->OnShow() == ShowHook()) m_hookedForm->SetOnShow(m_savedOnShow);
+    break;
+  }
+}
 
 void TUIMultiLanguage::SetLanguageKind(TLanguageKind kind) {
   if (kind == m_languageKind) return;
@@ -180,11 +192,6 @@ void TUIMultiLanguage::SetLanguagePath(const std::string& path) {
   CurrentLanguagePath() = path;
 }
 
-void TUIMultiLanguage::SetHookOnShow(bool value) {
-  if (value == m_hookOnShow) return;
-  // Installing and removing the owner form's show handler comes with the forms.
-  m_hookOnShow = value;
-}
 
 void TUIMultiLanguage::SetLanguages(const TLanguages* source) {
   if (source == nullptr) {
@@ -264,11 +271,5 @@ std::string TUIMultiLanguage::ConvertText(std::string_view text, int target, boo
   return result;
 }
 
-void TUIMultiLanguage::TranslateForms() {
-  if (IsLoading()) return;
-  if (OnBeforeTranslate) OnBeforeTranslate(*this);
-  // The walk over the framework's forms (language files, message 2024) goes here.
-  if (OnAfterTranslate) OnAfterTranslate(*this);
-}
 
 }  // namespace quorlane

@@ -1,10 +1,13 @@
 // TUIMultiLanguage: the UI translation component with its language catalogue,
-// its path macros, the process-wide current language, and the conversion of
+// its path macros, the process-wide current language, the conversion of
 // single texts between Traditional (Big5) and Simplified (GBK) Chinese with
-// the word table.
+// the word table, and the translation of forms from their language files
+// (form_translation.cpp).
 //
 // Ownership: the component owns its catalogue, its TranslatedForms list and
-// its word table. Threading: one thread at a time; CurrentLanguagePath and
+// its word table. With HookOnShow it holds its owner form's previous show
+// handler and puts it back before it is freed. Threading: one thread at a
+// time, the thread that owns the forms; CurrentLanguagePath and
 // CurrentLanguageKind are plain process-wide values without locking.
 #pragma once
 
@@ -26,6 +29,20 @@ enum class TLanguageKind : std::uint8_t { lkChineseSimplify = 0, lkChineseTradio
 inline constexpr const char* KindFolders[] = {"chs\\", "cht\\", "eng\\", "cst\\"};
 /// How a kind is listed for a person, by ordinal.
 inline constexpr const char* KindLabels[] = {"Chinese Simplify", "Chinese Tradionary", "English", "Custom"};
+
+// The published properties the language files are about, in the order
+// they are tried.
+/// Set from a component's name key.
+inline constexpr const char* CaptionProperties[] = {"Caption",           "DisplayLabel",      "Title",
+                                                    "AddConditionCaption", "RootButtonCaption", "BetweenSeparator"};
+/// Written to a component's name key.
+inline constexpr const char* GeneratedCaptionProperties[] = {"Caption", "DisplayLabel", "Title"};
+/// Object properties whose lines are translated, when they hold string lists.
+inline constexpr const char* StringListProperties[] = {"Items", "Tabs", "Sections", "Hints",
+                                                       "TitleCaptions", "BoolOperators", "FilterOperators",
+                                                       "MenuCaptions"};
+/// Object properties whose items' captions are translated, when they hold collections.
+inline constexpr const char* CollectionProperties[] = {"Columns", "ItemsEx", "Tabs", "FieldItems"};
 
 struct TWordPair {
   std::int32_t Id = 0;
@@ -126,15 +143,41 @@ class TUIMultiLanguage : public TComponent {
   /// Replaces the word table by the built-in pairs.
   void LoadWordTable();
 
-  /// Translates every existing form. The form walk and the language files
-  /// come with the forms of the framework; until then this keeps the order
-  /// of the notifications and does nothing while the component is loading.
+  /// Posted to each form after its translation pass (WM_USER + 1000), both
+  /// parameters 0.
+  static constexpr unsigned kTranslatedMessage = 2024;
+
+  /// Translates every existing form (only those of class FormClassName when
+  /// that is set) and posts kTranslatedMessage to each, its window made
+  /// first if needed; between OnBeforeTranslate and OnAfterTranslate. Does
+  /// nothing while the component is being loaded; with no LanguageFolder it
+  /// only calls the two notifications. Errors are not caught: what was
+  /// translated stays, OnAfterTranslate is not called.
   virtual void TranslateForms();
+  /// Translates a form or frame from its file for the current kind (frames
+  /// it owns from theirs, first); when that file is missing, generates the
+  /// files instead and leaves the texts as they are.
+  void TranslateComponent(TComponent& root);
+  /// Writes the files of a form or frame for every catalogue language: the
+  /// default language's file gets every key again, the others only the keys
+  /// they lack (see form_translation.cpp).
+  void GenerateLanguageFiles(TComponent& root);
+  /// The owner form's show handler while HookOnShow is set: takes the
+  /// process-wide language path and kind (which translates every form when
+  /// the kind changes), then calls the handler the form had before.
+  void HandleFormShow(TObject& sender);
 
   std::function<void(TUIMultiLanguage& sender)> OnBeforeTranslate;
   std::function<void(TUIMultiLanguage& sender)> OnAfterTranslate;
 
+ protected:
+  void Notification(TComponent& component, TOperation operation) override;
+
  private:
+  /// The owner when it is a form that is not being destroyed.
+  [[nodiscard]] TCustomForm* OwnerForm() const noexcept;
+  [[nodiscard]] TNotifyEvent ShowHook() noexcept;
+
   TLanguageKind m_languageKind = TLanguageKind::lkChineseTradionary;
   std::string m_languagePath;
   std::string m_wordTablePath;
@@ -146,6 +189,10 @@ class TUIMultiLanguage : public TComponent {
   std::unique_ptr<TStringList> m_translatedForms;
   std::string m_languageFolder;
   std::vector<TWordPair> m_wordPairs;
+  TNotifyEvent m_savedOnShow;
+  /// The form the hook is installed on; only compared, never followed,
+  /// until it is found among the screen's forms.
+  TCustomForm* m_hookedForm = nullptr;
 };
 
 /// Last value given to any instance's LanguagePath setter that took effect,

@@ -1,8 +1,10 @@
 // The Windows side of the language component: code pages, the Chinese
 // string mapping (or the built-in table where the platform leaves Chinese
-// unmapped), folders of the system and of the running executable.
+// unmapped), folders of the system and of the running executable, and the
+// language files through the profile functions.
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 #include "framework/os_error_win.h"
@@ -57,6 +59,78 @@ bool MapsOne(LCID locale, DWORD flags, wchar_t from, wchar_t expected) noexcept 
   return LCMapStringW(locale, flags, &from, 1, out, 4) == 1 && out[0] == expected;
 }
 
+// The last "\" that is a character of its own in the ANSI code page (a
+// Big5 or GBK character may end in byte 0x5C).
+std::size_t LastDelimiter(const std::string& path, const LeadByteTable& lead) noexcept {
+  std::size_t found = std::string::npos;
+  for (std::size_t i = 0; i < path.size();) {
+    if (path[i] == '\\') found = i;
+    i += (lead[static_cast<unsigned char>(path[i])] && i + 1 < path.size()) ? 2 : 1;
+  }
+  return found;
+}
+
+bool IsDirectory(const std::string& path) noexcept {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::string FullPath(const std::string& path) {
+  const DWORD needed = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) RaiseLastOSError();
+  std::string full(needed, '\0');
+  const DWORD length = GetFullPathNameA(path.c_str(), needed, full.data(), nullptr);
+  if (length == 0 || length >= needed) RaiseLastOSError();
+  full.resize(length);
+  return full;
+}
+
+// A section of an INI file through GetPrivateProfileStringA and
+// WritePrivateProfileStringA, which open, read or rewrite, and close the
+// file on every call. The path is full, so the profile functions never look
+// in the Windows directory instead.
+class ProfileLanguageFile final : public LanguageFile {
+ public:
+  ProfileLanguageFile(std::string path, std::string section) noexcept
+      : m_path(std::move(path)), m_section(std::move(section)) {}
+
+  // The profile function answers a missing key with the default it is
+  // given. A value is one line, so a default with a line break inside can
+  // never be a value read from the file: one call tells both.
+  std::optional<std::string> Find(const std::string& key) override {
+    static constexpr char kAbsent[] = "\x01\n\x01";
+    std::string value = Read(key, kAbsent);
+    if (value == kAbsent) return std::nullopt;
+    return value;
+  }
+
+  void Write(const std::string& key, const std::string& value) override {
+    if (!WritePrivateProfileStringA(m_section.c_str(), key.c_str(), value.c_str(), m_path.c_str())) {
+      const DWORD error = GetLastError();
+      RaiseOSError(error, "Unable to write to " + m_path);
+    }
+  }
+
+ private:
+  std::string Read(const std::string& key, const char* fallback) const {
+    // A value that fills the buffer may have been cut: read it again larger.
+    constexpr std::size_t kLargest = std::size_t{1} << 20;
+    std::string buffer(256, '\0');
+    for (;;) {
+      const DWORD copied = GetPrivateProfileStringA(m_section.c_str(), key.c_str(), fallback, buffer.data(),
+                                                    static_cast<DWORD>(buffer.size()), m_path.c_str());
+      if (copied + 1 < buffer.size() || buffer.size() >= kLargest) {
+        buffer.resize(copied);
+        return buffer;
+      }
+      buffer.resize(buffer.size() * 4);
+    }
+  }
+
+  std::string m_path;
+  std::string m_section;
+};
+
 class WindowsLanguagePlatform final : public LanguagePlatform {
  public:
   std::string WindowsDirectory() const override {
@@ -77,24 +151,13 @@ class WindowsLanguagePlatform final : public LanguagePlatform {
       }
       path.resize(path.size() * 2);
     }
-    const std::size_t slash = LastDelimiter(path);
+    const std::size_t slash = LastDelimiter(path, AnsiLeadBytes());
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
   }
 
-  std::string ExpandFileName(const std::string& path) const override {
-    const DWORD needed = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
-    if (needed == 0) RaiseLastOSError();
-    std::string full(needed, '\0');
-    const DWORD length = GetFullPathNameA(path.c_str(), needed, full.data(), nullptr);
-    if (length == 0 || length >= needed) RaiseLastOSError();
-    full.resize(length);
-    return full;
-  }
+  std::string ExpandFileName(const std::string& path) const override { return FullPath(path); }
 
-  bool DirectoryExists(const std::string& path) const override {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  }
+  bool DirectoryExists(const std::string& path) const override { return IsDirectory(path); }
 
   std::string ConvertChinese(std::string_view text, bool toSimplified) const override {
     if (toSimplified) {
@@ -112,16 +175,33 @@ class WindowsLanguagePlatform final : public LanguagePlatform {
     return table;
   }
 
- private:
-  // The last "\" that is a character of its own in the ANSI code page.
-  std::size_t LastDelimiter(const std::string& path) const {
-    const LeadByteTable& lead = AnsiLeadBytes();
-    std::size_t found = std::string::npos;
-    for (std::size_t i = 0; i < path.size();) {
-      if (path[i] == '\\') found = i;
-      i += (lead[static_cast<unsigned char>(path[i])] && i + 1 < path.size()) ? 2 : 1;
+  bool FileExists(const std::string& path) const override {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  }
+
+  // Parents first; a folder that appears meanwhile (another process) is fine.
+  void ForceDirectories(const std::string& path) const override {
+    std::string folder = path;
+    while (!folder.empty()) {
+      const std::size_t last = LastDelimiter(folder, AnsiLeadBytes());
+      if (last + 1 != folder.size()) break;
+      folder.pop_back();
     }
-    return found;
+    if (folder.empty() || IsDirectory(folder)) return;
+    const std::size_t parent = LastDelimiter(folder, AnsiLeadBytes());
+    if (parent != std::string::npos && parent > 0 && folder[parent - 1] != ':') {
+      ForceDirectories(folder.substr(0, parent));
+    }
+    if (!CreateDirectoryA(folder.c_str(), nullptr)) {
+      const DWORD error = GetLastError();
+      if (error == ERROR_ALREADY_EXISTS && IsDirectory(folder)) return;
+      RaiseOSError(error, "Unable to create folder " + folder);
+    }
+  }
+
+  std::unique_ptr<LanguageFile> OpenLanguageFile(const std::string& path, const std::string& section) const override {
+    return std::make_unique<ProfileLanguageFile>(FullPath(path), section);
   }
 };
 

@@ -1,5 +1,7 @@
 #include "fake_widgetset.h"
 
+#include <algorithm>
+
 #include "framework/errors.h"
 
 namespace quorlane::testing {
@@ -124,6 +126,8 @@ bool FakeWidgetSet::PostWidgetMessage(WidgetHandle handle, unsigned message, std
   return true;
 }
 
+void FakeWidgetSet::SetHint(WidgetHandle handle, const std::string& hint) { Mutable(handle, "SetHint").hint = hint; }
+
 void FakeWidgetSet::ListInsert(WidgetHandle handle, int index, const std::string& line) {
   FakeWindow& window = Mutable(handle, "ListInsert");
   window.lines.insert(window.lines.begin() + index, line);
@@ -188,6 +192,59 @@ void FakeWidgetSet::RowDelete(WidgetHandle handle, int index) {
 }
 
 void FakeWidgetSet::RowsClear(WidgetHandle handle) { Mutable(handle, "RowsClear").rows.clear(); }
+
+namespace {
+using TreeItems = std::vector<FakeWindow::TreeItem>;
+TreeItems::iterator FindItem(TreeItems& items, TreeItemHandle item) {
+  const auto it = std::find_if(items.begin(), items.end(), [&](const auto& i) { return i.item == item; });
+  if (it == items.end()) throw Exception("fake: no tree item " + std::to_string(item));
+  return it;
+}
+// Past the item and everything under it.
+TreeItems::iterator EndOfSubtree(TreeItems& items, TreeItems::iterator at) {
+  std::vector<TreeItemHandle> open{at->item};
+  for (++at; at != items.end(); ++at) {
+    while (!open.empty() && open.back() != at->parent) open.pop_back();
+    if (open.empty()) break;
+    open.push_back(at->item);
+  }
+  return at;
+}
+}  // namespace
+
+// Items are kept in the window's order, so the test can read it off.
+TreeItemHandle FakeWidgetSet::TreeInsert(WidgetHandle handle, TreeItemHandle parent, TreeItemHandle after,
+                                         const std::string& text) {
+  TreeItems& items = Mutable(handle, "TreeInsert").treeItems;
+  TreeItems::iterator at;
+  if (after != 0) {
+    at = EndOfSubtree(items, FindItem(items, after));
+  } else if (parent != 0) {
+    at = FindItem(items, parent) + 1;
+  } else {
+    at = items.begin();
+  }
+  const TreeItemHandle item = m_nextTreeItem++;
+  items.insert(at, FakeWindow::TreeItem{item, parent, text, false});
+  return item;
+}
+
+void FakeWidgetSet::TreeSetText(WidgetHandle handle, TreeItemHandle item, const std::string& text) {
+  TreeItems& items = Mutable(handle, "TreeSetText").treeItems;
+  FindItem(items, item)->text = text;
+}
+
+void FakeWidgetSet::TreeDelete(WidgetHandle handle, TreeItemHandle item) {
+  TreeItems& items = Mutable(handle, "TreeDelete").treeItems;
+  if (item == 0) return items.clear();
+  const auto first = FindItem(items, item);
+  items.erase(first, EndOfSubtree(items, first));
+}
+
+void FakeWidgetSet::TreeExpand(WidgetHandle handle, TreeItemHandle item, bool expanded) {
+  TreeItems& items = Mutable(handle, "TreeExpand").treeItems;
+  FindItem(items, item)->expanded = expanded;
+}
 
 FontHandle FakeWidgetSet::CreateFontHandle(const TFontData& font) {
   ++m_calls["CreateFontHandle"];

@@ -30,6 +30,15 @@ struct FakeWindow {
   int selection = -1;
   std::vector<std::string> columns;
   std::vector<std::vector<std::string>> rows;
+  std::string hint;
+  /// Tree items in the window's order: each parent before its children.
+  struct TreeItem {
+    TreeItemHandle item = 0;
+    TreeItemHandle parent = 0;
+    std::string text;
+    bool expanded = false;
+  };
+  std::vector<TreeItem> treeItems;
 };
 
 class FakeWidgetSet final : public WidgetSet {
@@ -70,6 +79,7 @@ class FakeWidgetSet final : public WidgetSet {
   void SetRedraw(WidgetHandle handle, bool redraw) override;
   bool PostWidgetMessage(WidgetHandle handle, unsigned message, std::uintptr_t wParam,
                          std::intptr_t lParam) override;
+  void SetHint(WidgetHandle handle, const std::string& hint) override;
   void ListInsert(WidgetHandle handle, int index, const std::string& line) override;
   void ListDelete(WidgetHandle handle, int index) override;
   void ListClear(WidgetHandle handle) override;
@@ -82,6 +92,11 @@ class FakeWidgetSet final : public WidgetSet {
   void CellSetText(WidgetHandle handle, int row, int column, const std::string& text) override;
   void RowDelete(WidgetHandle handle, int index) override;
   void RowsClear(WidgetHandle handle) override;
+  TreeItemHandle TreeInsert(WidgetHandle handle, TreeItemHandle parent, TreeItemHandle after,
+                            const std::string& text) override;
+  void TreeSetText(WidgetHandle handle, TreeItemHandle item, const std::string& text) override;
+  void TreeDelete(WidgetHandle handle, TreeItemHandle item) override;
+  void TreeExpand(WidgetHandle handle, TreeItemHandle item, bool expanded) override;
   FontHandle CreateFontHandle(const TFontData& font) override;
   void DestroyFontHandle(FontHandle font) noexcept override;
 
@@ -96,6 +111,7 @@ class FakeWidgetSet final : public WidgetSet {
   std::map<std::string, int> m_calls;
   WidgetHandle m_nextWindow = 0x100;
   FontHandle m_nextFont = 0x9000;
+  TreeItemHandle m_nextTreeItem = 0x5000;
   WidgetSet* m_previous = nullptr;
 };
 

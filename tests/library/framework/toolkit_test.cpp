@@ -264,6 +264,109 @@ TEST_F(Toolkit, ScreenListsFormsInCreationOrderAndPostingMakesTheWindowFirst) {
   EXPECT_EQ(widgets.posted.back(), std::make_pair(third->Handle(), 2024u));
 }
 
+// ---- tree views, list views, actions, labeled edits ------------------------
+
+TEST_F(Toolkit, TreeNodesComeInAbsoluteOrderAndTheWindowFollowsThemUnderOneRedrawBracket) {
+  auto& tree = Place<TTreeView>(*form);
+  TTreeNodes& nodes = tree.Items();
+  TTreeNode& a = nodes.AddChild(nullptr, "a");
+  TTreeNode& b = nodes.AddChild(nullptr, "b");
+  nodes.AddChild(&a, "a1");
+  TTreeNode& a2 = nodes.AddChild(&a, "a2");
+  nodes.AddChild(&a2, "a21");
+  a.SetExpanded(true);
+  std::vector<std::string> order;
+  for (int i = 0; i < nodes.Count(); ++i) order.push_back(nodes.Item(i).Text());
+  EXPECT_EQ(order, (std::vector<std::string>{"a", "a1", "a2", "a21", "b"}));
+  EXPECT_EQ(b.AbsoluteIndex(), 4);
+
+  nodes.BeginUpdate();
+  (void)tree.Handle();  // made inside the bracket
+  EXPECT_FALSE(Window(tree).redraw);
+  const auto shown = [&] {
+    std::vector<std::string> texts;
+    for (const auto& item : Window(tree).treeItems) texts.push_back(item.text);
+    return texts;
+  };
+  EXPECT_EQ(shown(), order);
+  EXPECT_TRUE(Window(tree).treeItems[0].expanded);
+  widgets.ResetCalls();
+  for (int i = 0; i < nodes.Count(); ++i) nodes.Item(i).SetText(nodes.Item(i).Text() + "!");
+  nodes.AddChild(&b, "b1");
+  nodes.Delete(a2);
+  nodes.EndUpdate();
+  EXPECT_TRUE(Window(tree).redraw);
+  EXPECT_EQ(widgets.Calls("SetRedraw"), 1) << "on again once, at the bracket's close";
+  EXPECT_EQ(widgets.Calls("TreeSetText"), 5);
+  EXPECT_EQ(shown(), (std::vector<std::string>{"a!", "a1!", "b!", "b1"}));
+  EXPECT_EQ(nodes.Count(), 4);
+
+  tree.DestroyHandle();
+  nodes.Clear();
+  EXPECT_EQ(shown(), std::vector<std::string>{}) << "rebuilt from the objects";
+}
+
+TEST_F(Toolkit, ListViewItemsAndSubItemsSendOneCellEachInsideTheirBracket) {
+  auto& view = Place<TListView>(*form);
+  for (const char* title : {"name", "qty", "price"}) view.Columns().Add().SetCaption(title);
+  TListItem& first = view.Items().Add();
+  first.SetCaption("pen");
+  first.SubItems().Add("3");
+  (void)view.Handle();
+  EXPECT_EQ(Window(view).columns, (std::vector<std::string>{"name", "qty", "price"}));
+  EXPECT_EQ(Window(view).rows, (std::vector<std::vector<std::string>>{{"pen", "3", ""}}));
+
+  widgets.ResetCalls();
+  view.Items().BeginUpdate();
+  first.SubItems().Put(0, "4");
+  first.SetCaption("ink");
+  TListItem& second = view.Items().Add();
+  second.SetCaption("cap");
+  view.Columns().Items(1).SetCaption("amount");
+  view.Items().EndUpdate();
+  EXPECT_EQ(widgets.Calls("SetRedraw"), 2);
+  EXPECT_EQ(widgets.Calls("RowsClear") + widgets.Calls("ColumnInsert"), 0) << "nothing rebuilt";
+  EXPECT_EQ(Window(view).rows, (std::vector<std::vector<std::string>>{{"ink", "4", ""}, {"cap", "", ""}}));
+  EXPECT_EQ(Window(view).columns[1], "amount");
+  view.Items().Delete(0);
+  EXPECT_EQ(Window(view).rows, (std::vector<std::vector<std::string>>{{"cap", "", ""}}));
+}
+
+TEST_F(Toolkit, ControlsFollowTheirActionAndLabeledEditsCarryTheirLabel) {
+  auto& action = TComponent::Create<TAction>(*form);
+  action.SetCaption("Save");
+  action.SetHint("Saves the order");
+  int executed = 0;
+  struct Counter : TComponent {
+    using TComponent::TComponent;
+    int* count = nullptr;
+    void Run(TObject&) { ++*count; }
+  } counter(nullptr);
+  counter.count = &executed;
+  action.OnExecute = TNotifyEvent::Of<&Counter::Run>(counter);
+  auto& button = Place<TButton>(*form);
+  button.SetAction(&action);
+  EXPECT_EQ(button.Caption(), "Save");
+  EXPECT_EQ(Window(button).hint, "Saves the order");
+  action.SetCaption("Store");
+  EXPECT_EQ(Window(button).text, "Store");
+  widgets.UserClicks(button.Handle());
+  EXPECT_EQ(executed, 1);
+  form->RemoveComponent(action).reset();
+  EXPECT_EQ(button.Action(), nullptr);
+  EXPECT_EQ(button.Caption(), "Store");
+
+  auto& edit = Place<TLabeledEdit>(*form);
+  edit.EditLabel().SetCaption("Customer");
+  edit.SetBounds(10, 40, 120, 21);
+  EXPECT_EQ(edit.EditLabel().Parent(), form.get());
+  EXPECT_EQ(edit.EditLabel().Top(), 40 - edit.EditLabel().Height() - TCustomLabeledEdit::kLabelSpacing);
+  EXPECT_EQ(Window(edit.EditLabel()).text, "Customer");
+  edit.Hide();
+  EXPECT_FALSE(Window(edit.EditLabel()).visible);
+  EXPECT_EQ(GetObjectProp(edit, "EditLabel"), &edit.EditLabel());
+}
+
 // ---- grids and datasets ---------------------------------------------------
 
 class Grids : public Toolkit {

@@ -1,12 +1,50 @@
 // Stand-in for the Windows side of the language component in the native
-// build: fixed folders, a visible full-path expansion, Big5-like lead bytes.
+// build: fixed folders, a visible full-path expansion, Big5-like lead bytes,
+// and language files kept in memory (keys without letter case, values in
+// the order they were first written).
+#include <algorithm>
+#include <cctype>
+#include <map>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "framework/errors.h"
 #include "language/language_platform.h"
+#include "native_platform.h"
 
 namespace quorlane {
 namespace {
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+class MemoryFile final : public LanguageFile {
+ public:
+  explicit MemoryFile(MemoryFiles::File& file) noexcept : m_file(file) {}
+  std::optional<std::string> Find(const std::string& key) override {
+    if (key == Files().failingKey) throw Exception("cannot read " + key);
+    for (const auto& [name, value] : m_file) {
+      if (Lower(name) == Lower(key)) return value;
+    }
+    return std::nullopt;
+  }
+  void Write(const std::string& key, const std::string& value) override {
+    for (auto& [name, stored] : m_file) {
+      if (Lower(name) == Lower(key)) {
+        stored = value;
+        return;
+      }
+    }
+    m_file.emplace_back(key, value);
+  }
+
+ private:
+  MemoryFiles::File& m_file;
+};
 
 class NativePlatform final : public LanguagePlatform {
  public:
@@ -15,7 +53,8 @@ class NativePlatform final : public LanguagePlatform {
   std::string ExpandFileName(const std::string& path) const override { return "C:\\Work\\[" + path + "]"; }
   bool DirectoryExists(const std::string& path) const override {
     static const std::set<std::string> folders = {"C:\\Program Files\\Host\\", "C:\\WINDOWS\\", "tables"};
-    return folders.count(path) != 0;
+    return folders.count(path) != 0 || std::find(Files().folders.begin(), Files().folders.end(), path) !=
+                                           Files().folders.end();
   }
   std::string ConvertChinese(std::string_view text, bool) const override { return std::string(text); }
   const LeadByteTable& AnsiLeadBytes() const override {
@@ -26,9 +65,19 @@ class NativePlatform final : public LanguagePlatform {
     }();
     return table;
   }
+  bool FileExists(const std::string& path) const override { return Files().files.count(path) != 0; }
+  void ForceDirectories(const std::string& path) const override { Files().folders.push_back(path); }
+  std::unique_ptr<LanguageFile> OpenLanguageFile(const std::string& path, const std::string&) const override {
+    return std::make_unique<MemoryFile>(Files().files[path]);
+  }
 };
 
 }  // namespace
+
+MemoryFiles& Files() {
+  static MemoryFiles files;
+  return files;
+}
 
 const LanguagePlatform& CurrentLanguagePlatform() {
   static const NativePlatform platform;
