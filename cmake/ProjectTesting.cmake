@@ -29,3 +29,43 @@ function(add_project_test name)
     DISCOVERY_TIMEOUT 60
     PROPERTIES TIMEOUT ${arg_TIMEOUT} ENVIRONMENT "${arg_ENV}" LABELS "${arg_LABELS}" ${arg_PROPERTIES})
 endfunction()
+
+# add_fuzz_target(NAME SOURCES files... [INCLUDES dirs...] [LIBS libs...] MAX_LEN n [TEST test-name])
+# A libFuzzer program (native clang builds only), built from the sources it
+# fuzzes so the fuzzer sees their coverage, with ASan and UBSan like every
+# native target. Its seed corpus is tests/reliability/fuzz/corpus/NAME; CTest
+# runs it for a few seconds, writing what it finds beside the build, never
+# into the tree. Every target is listed in fuzz-targets.txt in the build
+# folder for the long runs (tests/reliability/fuzz/run-long.sh).
+function(add_fuzz_target name)
+  if(WIN32 OR NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    return()
+  endif()
+  cmake_parse_arguments(arg "" "MAX_LEN;TEST" "SOURCES;INCLUDES;LIBS" ${ARGN})
+  add_executable(${name} ${arg_SOURCES})
+  target_include_directories(${name} PRIVATE ${arg_INCLUDES})
+  target_link_libraries(${name} PRIVATE project_options ${arg_LIBS})
+  # Optimised as libFuzzer advises: at -O0 the long runs take hours.
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer -O1)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  set(seeds "${PROJECT_SOURCE_DIR}/tests/reliability/fuzz/corpus/${name}")
+  set(found "${CMAKE_CURRENT_BINARY_DIR}/${name}-corpus")
+  file(MAKE_DIRECTORY "${found}")
+  if(arg_TEST)
+    add_test(NAME ${arg_TEST}
+      COMMAND ${name} -max_total_time=3 -max_len=${arg_MAX_LEN} -timeout=10 -seed=1
+              "-artifact_prefix=${CMAKE_CURRENT_BINARY_DIR}/${name}-" "${found}" "${seeds}")
+    set_tests_properties(${arg_TEST} PROPERTIES TIMEOUT 60 LABELS fuzz)
+  endif()
+  set_property(GLOBAL APPEND PROPERTY PROJECT_FUZZ_TARGETS "${name} $<TARGET_FILE:${name}> ${arg_MAX_LEN} ${seeds}")
+endfunction()
+
+# Writes the list of fuzz targets (call once, after every add_fuzz_target).
+function(write_fuzz_target_list)
+  get_property(targets GLOBAL PROPERTY PROJECT_FUZZ_TARGETS)
+  if(NOT targets)
+    return()
+  endif()
+  list(JOIN targets "\n" text)
+  file(GENERATE OUTPUT "${CMAKE_BINARY_DIR}/fuzz-targets.txt" CONTENT "${text}\n")
+endfunction()

@@ -157,16 +157,15 @@ int RunServer(const Options& options) {
   // Declared after what its jobs use, so it is stopped before they go.
   qs::BlockingWork work(4);
   qs::SiteServer server(io, config, store, log, requests, work);
-  int exitCode = 0;
+  const int exitCode = 0;
   const bool opened = store.Open(
       config.dataFolder,
       [&](std::uint64_t seq, bool ok, const std::string& writeError) {
         auto report = [&, seq, ok, writeError] {
           if (ok) return server.OnDurable(seq);
-          // Without a journal no answer may be given: stop rather than lie.
-          log.Line("store: " + writeError + "; stopping");
-          exitCode = 1;
-          server.Stop();
+          // Nothing undurable is ever confirmed: the waiting changes are
+          // refused, reads go on, and writing resumes once it can.
+          server.OnStoreFailed(writeError);
         };
         // An inline commit reports on the network thread itself.
         if (io.get_executor().running_in_this_thread()) {

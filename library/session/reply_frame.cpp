@@ -54,6 +54,10 @@ ReplyAssembler::ChunkResult ReplyAssembler::ClientSocketRead(std::string_view ch
 }
 
 void ReplyAssembler::AppendReceivedData(std::string_view chunk) {
+  // What is held holds no "[END]" (it would have been cut there), so only
+  // the new bytes and a marker straddling the join need searching: a reply
+  // dribbled a byte at a time costs linear time, not quadratic.
+  const std::size_t searchFrom = m_receivedData.size() >= kEnd.size() ? m_receivedData.size() - (kEnd.size() - 1) : 0;
   const std::size_t p = chunk.find(kEnd);
   if (BeginsWithBegin(chunk) && p != std::string_view::npos) {
     // A complete frame in one chunk replaces whatever was being assembled.
@@ -63,7 +67,7 @@ void ReplyAssembler::AppendReceivedData(std::string_view chunk) {
     m_receivedData.append(chunk);
   }
   if (m_receiving) {
-    const std::size_t q = m_receivedData.find(kEnd);
+    const std::size_t q = m_receivedData.find(kEnd, searchFrom);
     if (q != std::string::npos) {
       m_receivedData = BetweenMarkers(m_receivedData, q);
       m_receiving = false;

@@ -63,7 +63,7 @@ bool LockStore::Open(const std::string& folder, DurableHandler onDurable, std::s
               std::to_string(scan.badBytes) + " bytes skipped" + (saved ? " and saved in " + badPath : ""));
   }
   // Start every run from a compact journal: one grant per held lock.
-  if (mode_ != CommitMode::Inline) written_ = table_;
+  written_ = table_;
   if (scan.badBytes > 0 || scan.changes.size() != table_.Size()) {
     // Here the rewrite must succeed: writing behind a bad tail would hide
     // every later record from the next replay.
@@ -90,8 +90,9 @@ void LockStore::Close() {
   } else if (!failed_ && !pending_.empty() && journal_.IsOpen()) {
     // Nobody waits for these any more; they are written all the same.
     std::string error;
-    failed_ = !WriteGroup(pending_, table_, error);
+    failed_ = !WriteGroup(pending_, pendingChanges_, error);
     pending_.clear();
+    pendingChanges_.clear();
   }
   journal_.Close(/*trimReserve=*/!failed_);
 }
@@ -100,7 +101,7 @@ std::uint64_t LockStore::Append(const LockChange& change) {
   const std::uint64_t seq = ++lastSeq_;
   std::lock_guard lock(mutex_);
   EncodeRecord(change, pending_);
-  if (mode_ != CommitMode::Inline) pendingChanges_.push_back(change);
+  pendingChanges_.push_back(change);
   pendingSeq_ = seq;
   return seq;
 }
@@ -124,17 +125,12 @@ void LockStore::Commit(bool blockingAllowed) {
   writing_ = true;
   lock.unlock();
 
-  // Inline mode: the table is exactly what the journal holds once this group
-  // is written (every change applied to it has been queued). Adaptive: the
-  // writer's copy follows, as it does for the writer's own groups.
-  if (mode_ == CommitMode::Adaptive) {
-    for (const auto& change : changes) written_.Apply(change);
-  }
   std::string error;
-  const bool ok = WriteGroup(batch, mode_ == CommitMode::Inline ? table_ : written_, error);
+  const bool ok = WriteGroup(batch, changes, error);
   lock.lock();
   writing_ = false;
   failed_ = !ok;
+  idle_.notify_all();
   // Keep the buffer's memory for the next group unless it grew large.
   if (pending_.empty() && batch.capacity() <= (1u << 20)) {
     batch.clear();
@@ -144,11 +140,15 @@ void LockStore::Commit(bool blockingAllowed) {
   onDurable_(seq, ok, error);
 }
 
-bool LockStore::WriteGroup(const std::string& records, const LockTable& journalTable, std::string& error) {
+bool LockStore::WriteGroup(const std::string& records, const std::vector<LockChange>& changes, std::string& error) {
   // The group's audit lines reach the file before any reply can leave.
   log_.Flush();
   if (!journal_.WriteDurably(records, error)) return false;
   journalBytes_ += records.size();
+  // written_ follows the journal only once the group is durable: after a
+  // failure it is what a rollback returns to.
+  for (const auto& change : changes) written_.Apply(change);
+  const LockTable& journalTable = written_;
   // Compact before answering: the replies then follow a journal that holds
   // their changes in either form.
   if (journalBytes_ >= compactAtBytes_ && journalBytes_ >= 4 * snapshotBytes_) {
@@ -183,13 +183,49 @@ bool LockStore::Compact(const LockTable& journalTable, std::string& error) {
   return journal_.Open(journalPath_, journalBytes_, error);
 }
 
+void LockStore::Rollback() {
+  std::unique_lock lock(mutex_);
+  // A failure is reported once the failing writer has settled, and nothing
+  // is written while failed_: written_ is the journal's durable table.
+  idle_.wait(lock, [this] { return !writing_; });
+  pending_.clear();
+  pendingChanges_.clear();
+  handOff_ = false;
+  pendingSeq_ = lastSeq_;
+  table_ = written_;
+}
+
+bool LockStore::TryRecover(std::string& error) {
+  {
+    std::lock_guard lock(mutex_);
+    if (!failed_) return true;
+  }
+  // The old journal may hold bytes of the refused group behind its durable
+  // end (a failed sync leaves them in the cache, marked clean): never write
+  // behind them again. A fresh, compact file holds exactly the durable table.
+  const std::string snapshot = Snapshot(written_);
+  const std::string tmp = journalPath_ + ".new";
+  journal_.Close();
+  if (!WriteFileDurably(tmp, snapshot, error) || !ReplaceFileDurably(tmp, journalPath_, error) ||
+      !journal_.Open(journalPath_, snapshot.size(), error)) {
+    journal_.Close();
+    std::remove(tmp.c_str());  // a partial copy would only take space
+    return false;
+  }
+  journalBytes_ = snapshotBytes_ = snapshot.size();
+  std::lock_guard lock(mutex_);
+  failed_ = false;
+  return true;
+}
+
 void LockStore::WriterLoop() {
   std::string batch;
   std::vector<LockChange> changes;
   std::unique_lock lock(mutex_);
   for (;;) {
-    wake_.wait(lock, [this] { return !writing_ && (stopping_ || (handOff_ && !pending_.empty())); });
-    if (failed_ || pending_.empty()) return;  // stopping with nothing (more) to write
+    wake_.wait(lock, [this] { return !writing_ && (stopping_ || (handOff_ && !pending_.empty() && !failed_)); });
+    if (stopping_ && (failed_ || pending_.empty())) return;  // stopping with nothing (more) to write
+    if (failed_ || pending_.empty()) continue;
     batch.swap(pending_);
     changes.swap(pendingChanges_);
     const std::uint64_t seq = pendingSeq_;
@@ -197,17 +233,20 @@ void LockStore::WriterLoop() {
     writing_ = true;
     lock.unlock();
 
-    for (const auto& change : changes) written_.Apply(change);
-    changes.clear();
     std::string error;
-    const bool ok = WriteGroup(batch, written_, error);
+    const bool ok = WriteGroup(batch, changes, error);
+    changes.clear();
     batch.clear();
     if (batch.capacity() > (1u << 20)) std::string().swap(batch);
-    onDurable_(seq, ok, error);
 
     lock.lock();
     writing_ = false;
     failed_ = !ok;
+    idle_.notify_all();
+    // Reported with the state settled: a rollback may follow at once.
+    lock.unlock();
+    onDurable_(seq, ok, error);
+    lock.lock();
   }
 }
 

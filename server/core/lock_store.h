@@ -21,6 +21,7 @@
 // the writer thread with FlushFileBuffers.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -46,10 +47,10 @@ inline constexpr CommitMode kPlatformCommitMode = CommitMode::Adaptive;
 class LockStore {
  public:
   /// Called after each group is durable (with the last sequence number of the
-  /// group), or with ok=false when the journal cannot be written; the server
-  /// then stops without answering. A group written inline reports on the
-  /// thread that called Commit(), before Commit() returns; the writer
-  /// thread's groups report on the writer thread.
+  /// group), or with ok=false when the journal cannot be written. After a
+  /// failure nothing more is written until Rollback() and TryRecover(). A
+  /// group written inline reports on the thread that called Commit(), before
+  /// Commit() returns; the writer thread's groups report on the writer thread.
   using DurableHandler = std::function<void(std::uint64_t seq, bool ok, const std::string& error)>;
 
   /// The journal is compacted while running once it reaches `compactAtBytes`
@@ -80,16 +81,27 @@ class LockStore {
   [[nodiscard]] std::uint64_t LastSeq() const noexcept { return lastSeq_; }
   [[nodiscard]] CommitMode Mode() const noexcept { return mode_; }
 
+  /// A write has failed and the journal is not yet rewritten: changes must
+  /// be refused (any thread may ask).
+  [[nodiscard]] bool Failed() const noexcept { return failed_.load(); }
+  /// After a failure was reported: drops every change not yet durable and
+  /// sets Table() back to what the journal holds. Every sequence number
+  /// handed out so far is then settled (durable or dropped).
+  void Rollback();
+  /// While Failed(): rewrites the journal compactly from the durable table
+  /// into a new file and switches to it; true when writing may go on.
+  [[nodiscard]] bool TryRecover(std::string& error);
+
   /// Replays a journal read-only (for the admin listing); reports problems in `note`.
   [[nodiscard]] static bool ReadTable(const std::string& folder, LockTable& table, std::string& note,
                                       std::string& error);
 
  private:
   void WriterLoop();
-  /// Writes one group durably (audit lines first), then compacts the journal
-  /// when it has grown enough. `journalTable` is the table as the journal
-  /// holds it once the group is written.
-  [[nodiscard]] bool WriteGroup(const std::string& records, const LockTable& journalTable, std::string& error);
+  /// Writes one group durably (audit lines first), applies its changes to
+  /// written_, then compacts the journal when it has grown enough.
+  [[nodiscard]] bool WriteGroup(const std::string& records, const std::vector<LockChange>& changes,
+                                std::string& error);
   /// Rewrites the journal as one grant per held lock.
   bool Compact(const LockTable& journalTable, std::string& error);
 
@@ -105,18 +117,19 @@ class LockStore {
 
   std::mutex mutex_;  // guards what follows, up to the writing state
   std::condition_variable wake_;
+  std::condition_variable idle_;  // writing_ became false
   std::string pending_;  // encoded records not yet written
-  std::vector<LockChange> pendingChanges_;  // the same changes, for written_ (not inline mode)
+  std::vector<LockChange> pendingChanges_;  // the same changes, for written_
   std::uint64_t pendingSeq_ = 0;  // last sequence number in pending_
   bool handOff_ = false;   // the writer is to take pending_
   bool writing_ = false;   // a group is being written (by either thread)
-  bool failed_ = false;    // a write failed: nothing more is written
+  std::atomic<bool> failed_{false};  // a write failed: nothing is written until TryRecover()
   bool stopping_ = false;
   std::thread writer_;
-  // The writing state, used by whichever thread has set writing_: the table
-  // as the journal holds it (the network thread's table runs ahead while
-  // the writer works), so the journal can be compacted while running, and
-  // the journal's sizes.
+  // The writing state, used by whichever thread has set writing_ (or by the
+  // network thread while failed_): the table as the journal durably holds
+  // it (the network thread's table runs ahead while the writer works), for
+  // compaction while running and for a rollback, and the journal's sizes.
   LockTable written_;
   std::uint64_t journalBytes_ = 0;
   std::uint64_t snapshotBytes_ = 0;

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <iterator>
@@ -38,6 +39,40 @@ bool WriteAll(int fd, std::string_view data) {
   return true;
 }
 
+// Test-only seam: QUORLANE_TEST_FAIL_SYNCS=FIRST[:COUNT] makes the FIRST-th
+// sync of this process (counting from 1: fsync, fdatasync and each durable
+// journal write) and the COUNT-1 after it fail with EIO, as a failing disk
+// would. Read once; unset (always, outside the reliability tests) it costs
+// one comparison per sync.
+struct SyncFailures {
+  std::uint64_t first = 0;  // 0: never
+  std::uint64_t count = 0;
+  std::atomic<std::uint64_t> seen{0};
+  SyncFailures() {
+    const char* text = std::getenv("QUORLANE_TEST_FAIL_SYNCS");
+    if (!text || !*text) return;
+    char* rest = nullptr;
+    first = std::strtoull(text, &rest, 10);
+    count = (rest && *rest == ':') ? std::strtoull(rest + 1, nullptr, 10) : 1;
+  }
+  /// Counts one sync; true (errno EIO) when it is to fail.
+  bool Fails() {
+    if (first == 0) return false;
+    const std::uint64_t n = ++seen;
+    if (n < first || n - first >= count) return false;
+    errno = EIO;
+    return true;
+  }
+};
+
+bool InjectedSyncFailure() {
+  static SyncFailures failures;
+  return failures.Fails();
+}
+
+int Fsync(int fd) { return InjectedSyncFailure() ? -1 : ::fsync(fd); }
+int Fdatasync(int fd) { return InjectedSyncFailure() ? -1 : ::fdatasync(fd); }
+
 std::string FolderOf(const std::string& path) {
   const auto slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
@@ -47,7 +82,7 @@ std::string FolderOf(const std::string& path) {
 bool SyncFolder(const std::string& folder, std::string& error) {
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return error = Errno("cannot open folder", folder), false;
-  const bool ok = ::fsync(fd) == 0;
+  const bool ok = Fsync(fd) == 0;
   if (!ok) error = Errno("cannot sync folder", folder);
   ::close(fd);
   return ok;
@@ -71,15 +106,37 @@ struct JournalFile::Impl {
     constexpr std::uint64_t kStep = 1u << 20;
     static const std::string zeros(64 * 1024, '\0');
     const std::uint64_t target = (needed / kStep + 1) * kStep;
+    const std::uint64_t before = reserved;
     while (reserved < target) {
       const auto chunk = static_cast<std::size_t>(std::min<std::uint64_t>(zeros.size(), target - reserved));
       const ssize_t n = ::pwrite(fd, zeros.data(), chunk, static_cast<off_t>(reserved));
       if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return error = Errno("cannot reserve space in", path), false;
+      if (n <= 0) {
+        error = Errno("cannot reserve space in", path);
+        // A full disk: give back what this attempt took, for the others.
+        if (::ftruncate(fd, static_cast<off_t>(before)) == 0) reserved = before;
+        return false;
+      }
       reserved += static_cast<std::uint64_t>(n);
     }
-    if (::fdatasync(fd) != 0) return error = Errno("cannot sync", path), false;
+    if (Fdatasync(fd) != 0) return error = Errno("cannot sync", path), false;
     return true;
+  }
+
+  // After a failed write the attempted bytes may sit in the file (a sync
+  // that failed, or part of a write): zero them again, so that a restart
+  // never replays a group that was refused. Best effort; the store rewrites
+  // the journal before it writes again.
+  void Unwrite(std::uint64_t from, std::size_t size) {
+    static const std::string zeros(64 * 1024, '\0');
+    const int saved = errno;
+    for (std::uint64_t at = from; at < from + size && at < reserved;) {
+      const auto chunk = static_cast<std::size_t>(std::min<std::uint64_t>({zeros.size(), from + size - at, reserved - at}));
+      const ssize_t n = ::pwrite(fd, zeros.data(), chunk, static_cast<off_t>(at));
+      if (n <= 0) break;
+      at += static_cast<std::uint64_t>(n);
+    }
+    errno = saved;
   }
 };
 
@@ -114,6 +171,7 @@ bool JournalFile::WriteDurably(std::string_view data, std::string& error) {
         file.dsyncWrites = false;  // an older kernel: write, then sync
         continue;
       }
+      if (n > 0 && InjectedSyncFailure()) n = -1;
     } else
 #endif
     {
@@ -121,10 +179,18 @@ bool JournalFile::WriteDurably(std::string_view data, std::string& error) {
       n = ::pwrite(file.fd, data.data() + done, data.size() - done, at);
     }
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return error = Errno("cannot write", file.path), false;
+    if (n <= 0) {
+      error = Errno("cannot write", file.path);
+      file.Unwrite(file.end, data.size());
+      return false;
+    }
     done += static_cast<std::size_t>(n);
   }
-  if (!file.dsyncWrites && ::fdatasync(file.fd) != 0) return error = Errno("cannot sync", file.path), false;
+  if (!file.dsyncWrites && Fdatasync(file.fd) != 0) {
+    error = Errno("cannot sync", file.path);
+    file.Unwrite(file.end, data.size());
+    return false;
+  }
   file.end += data.size();
   return true;
 }
@@ -187,7 +253,7 @@ bool WriteFileDurably(const std::string& path, std::string_view data, std::strin
   if (fd < 0) return error = Errno("cannot create", path), false;
   bool ok = WriteAll(fd, data);
   if (!ok) error = Errno("cannot write", path);
-  if (ok && ::fsync(fd) != 0) ok = false, error = Errno("cannot sync", path);
+  if (ok && Fsync(fd) != 0) ok = false, error = Errno("cannot sync", path);
   ::close(fd);
   return ok;
 }
@@ -234,7 +300,7 @@ bool WritePrivateFileDurably(const std::string& path, std::string_view data, std
   const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) return error = Errno("cannot create", temporary), false;
   // The umask may only take permissions away; make sure none were left.
-  bool ok = ::fchmod(fd, 0600) == 0 && WriteAll(fd, data) && ::fsync(fd) == 0;
+  bool ok = ::fchmod(fd, 0600) == 0 && WriteAll(fd, data) && Fsync(fd) == 0;
   if (!ok) error = Errno("cannot write", temporary);
   ::close(fd);
   if (ok && ::rename(temporary.c_str(), path.c_str()) != 0) ok = false, error = Errno("cannot rename onto", path);

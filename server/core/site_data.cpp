@@ -55,9 +55,27 @@ bool SiteData::SaveVatList(std::string_view list, std::string& error) {
   std::lock_guard lock(saveMutex_);
   const std::string target = VatListPath(folder_);
   const std::string temporary = target + ".tmp-" + std::to_string(++saves_);
-  if (!WriteFileDurably(temporary, list, error) || !ReplaceFileDurably(temporary, target, error)) {
-    std::error_code ignored;
+  // The list as it was, to put back should the rename not become durable.
+  std::string previous, ignoredError;
+  const bool hadPrevious = ReadWholeFile(target, previous, ignoredError, false);
+  std::error_code ignored;
+  if (!WriteFileDurably(temporary, list, error)) {
     std::filesystem::remove(PathOf(temporary), ignored);
+    return false;
+  }
+  if (!ReplaceFileDurably(temporary, target, error)) {
+    if (std::filesystem::exists(PathOf(temporary), ignored)) {
+      std::filesystem::remove(PathOf(temporary), ignored);  // the rename itself failed
+    } else if (hadPrevious) {
+      // Renamed, but the folder did not sync: a refused save must not be
+      // what the next reader gets.
+      const std::string back = target + ".tmp-" + std::to_string(++saves_);
+      if (!WriteFileDurably(back, previous, ignoredError) || !ReplaceFileDurably(back, target, ignoredError)) {
+        std::filesystem::remove(PathOf(back), ignored);
+      }
+    } else {
+      std::filesystem::remove(PathOf(target), ignored);
+    }
     return false;
   }
   return true;

@@ -66,7 +66,8 @@ std::string_view CommandName(LockCommand command) {
 
 SiteServer::SiteServer(asio::io_context& io, const ServerConfig& config, LockStore& store, AuditLog& log,
                        SiteRequests& requests, BlockingWork& work)
-    : config_(config), store_(store), log_(log), requests_(requests), work_(work), acceptor_(io), acceptRetry_(io) {}
+    : config_(config), store_(store), log_(log), requests_(requests), work_(work), acceptor_(io), acceptRetry_(io),
+      recoverTimer_(io) {}
 
 bool SiteServer::Listen(std::string& error) {
   std::error_code ec;
@@ -133,6 +134,7 @@ void SiteServer::Stop() {
   std::error_code ec;
   acceptor_.close(ec);
   acceptRetry_.cancel();
+  recoverTimer_.cancel();
   auto sessions = sessions_;
   for (const auto& session : sessions) session->Close("server stopping");
   waiting_.clear();
@@ -152,6 +154,35 @@ void SiteServer::OnDurable(std::uint64_t seq) {
     waiting_.pop_front();
     if (session) session->Flush();
   }
+}
+
+void SiteServer::OnStoreFailed(const std::string& error) {
+  if (stopped_) return;
+  const std::uint64_t durable = durableSeq_;
+  store_.Rollback();
+  log_.Line("store: " + error + "; changes after #" + std::to_string(durable) +
+            " dropped, changes refused until the journal can be written again");
+  durableSeq_ = store_.LastSeq();
+  auto sessions = sessions_;
+  for (const auto& session : sessions) session->Redo(durable);
+  OnDurable(durableSeq_);
+  if (recovering_) return;
+  recovering_ = true;
+  auto attempt = std::make_shared<std::function<void()>>();
+  *attempt = [this, attempt] {
+    recoverTimer_.expires_after(std::chrono::seconds(1));
+    recoverTimer_.async_wait([this, attempt](const std::error_code& ec) {
+      if (ec || stopped_) return;
+      std::string why;
+      if (!store_.TryRecover(why)) {
+        (*attempt)();
+        return;
+      }
+      recovering_ = false;
+      log_.Line("store: journal rewritten; changes accepted again");
+    });
+  };
+  (*attempt)();
 }
 
 void SiteServer::NoteChangeFrom(const Session& session) {
@@ -210,8 +241,20 @@ SiteServer::Handled SiteServer::Handle(std::string_view body, Session& session, 
                 " with fewer than three fields");
       return {ReplyFrame(kErrorTag, "missing fields;"), std::nullopt};
     }
+    // While the journal cannot be written a change is undone and refused.
+    std::optional<LockHolder> before;
+    const bool refuseChanges = store_.Failed();
+    if (refuseChanges) {
+      if (const LockHolder* holder = store_.Table().Find(fields->key)) before = *holder;
+    }
     LockOutcome outcome =
         store_.Table().Execute(*command, fields->key, fields->user, fields->computer, StartTimeNow());
+    if (outcome.change && refuseChanges) {
+      store_.Table().Apply(before ? LockChange{LockChange::Kind::Grant, fields->key, *before}
+                                  : LockChange{LockChange::Kind::Release, fields->key, {}});
+      outcome.change.reset();
+      outcome.payload = "N;;;";
+    }
     if (outcome.change) {
       neededSeq = store_.Append(*outcome.change);
       NoteChangeFrom(session);
@@ -339,7 +382,8 @@ void Session::Process(std::string_view input) {
         return;
       }
       queuedBytes_ += handled.reply.size();
-      replies_.emplace_back(needed, std::move(handled.reply));
+      replies_.push_back(Queued{needed, std::move(handled.reply),
+                                needed > server_.DurableSeq() ? std::string(parser_.Body()) : std::string()});
       // A new frame may start in the same read; its timer is armed above.
       if (!parser_.InFrame() && timerArmed_) {
         frameTimer_.cancel();
@@ -372,8 +416,23 @@ void Session::Deliver(std::string reply) {
   awaiting_ = false;
   queuedBytes_ += reply.size();
   // Behind every earlier reply; it reveals no lock change of its own.
-  replies_.emplace_back(replies_.empty() ? 0 : replies_.back().first, std::move(reply));
+  replies_.push_back(Queued{replies_.empty() ? 0 : replies_.back().seq, std::move(reply), {}});
   ResumeWhenDrained();
+}
+
+void Session::Redo(std::uint64_t durableSeq) {
+  if (closed_) return;
+  for (auto& queued : replies_) {
+    if (queued.seq <= durableSeq) continue;
+    queued.seq = 0;
+    if (queued.request.empty()) continue;
+    std::uint64_t needed = 0;
+    auto handled = server_.Handle(queued.request, *this, needed);
+    if (handled.job) continue;  // not a lock request: its reply stands
+    queuedBytes_ = queuedBytes_ - queued.reply.size() + handled.reply.size();
+    queued.reply = std::move(handled.reply);
+    queued.request.clear();
+  }
 }
 
 bool Session::SendNow() {
@@ -413,8 +472,8 @@ void Session::ResumeWhenDrained() {
   for (;;) {
     // Every reply that may go out now goes in one send.
     std::size_t ready = 0;
-    for (; ready < replies_.size() && replies_[ready].first <= server_.DurableSeq(); ++ready) {
-      std::string& reply = replies_[ready].second;
+    for (; ready < replies_.size() && replies_[ready].seq <= server_.DurableSeq(); ++ready) {
+      std::string& reply = replies_[ready].reply;
       queuedBytes_ -= reply.size();
       if (out_.empty()) {
         out_.swap(reply);
@@ -428,7 +487,7 @@ void Session::ResumeWhenDrained() {
       continue;
     }
     if (!replies_.empty()) {
-      server_.WaitDurable(shared_from_this(), replies_.back().first);
+      server_.WaitDurable(shared_from_this(), replies_.back().seq);
       return;
     }
     if (awaiting_) return;  // Deliver() resumes

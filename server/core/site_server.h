@@ -50,6 +50,12 @@ class SiteServer {
 
   /// Called (on the io thread) when the journal is durable up to `seq`.
   void OnDurable(std::uint64_t seq);
+  /// Called (on the io thread) when the journal cannot be written: the
+  /// changes not yet durable are dropped, every reply that waits for them is
+  /// answered again from the durable table (a change as refused, "N;;;"),
+  /// reads go on, changes are refused until the journal could be rewritten
+  /// (tried every second).
+  void OnStoreFailed(const std::string& error);
 
   // Used by sessions.
   struct Handled {
@@ -84,6 +90,8 @@ class SiteServer {
   BlockingWork& work_;
   asio::ip::tcp::acceptor acceptor_;
   asio::steady_timer acceptRetry_;
+  asio::steady_timer recoverTimer_;
+  bool recovering_ = false;
   std::unordered_set<std::shared_ptr<Session>> sessions_;
   std::deque<std::pair<std::uint64_t, std::weak_ptr<Session>>> waiting_;  // ordered by seq
   std::uint64_t durableSeq_ = 0;
@@ -114,6 +122,9 @@ class Session : public std::enable_shared_from_this<Session> {
   void Flush();
   /// The reply of the blocking job this connection waits for.
   void Deliver(std::string reply);
+  /// Answers again every queued reply that depended on changes after
+  /// `durableSeq`, which were dropped.
+  void Redo(std::uint64_t durableSeq);
   [[nodiscard]] const std::string& Peer() const noexcept { return peer_; }
   [[nodiscard]] bool PeerIsLoopback() const noexcept { return peerIsLoopback_; }
 
@@ -137,8 +148,14 @@ class Session : public std::enable_shared_from_this<Session> {
   std::string peer_;
   bool peerIsLoopback_;
   // Replies waiting for the disk, oldest first (rarely more than one; empty
-  // costs no memory, unlike a deque).
-  std::vector<std::pair<std::uint64_t, std::string>> replies_;
+  // costs no memory, unlike a deque). A reply that waits for the disk keeps
+  // its request, to be answered again should the journal fail.
+  struct Queued {
+    std::uint64_t seq;
+    std::string reply;
+    std::string request;
+  };
+  std::vector<Queued> replies_;
   std::size_t queuedBytes_ = 0;
   // Reads land here first: enough for a lock request, so an idle connection
   // holds only this; a longer input continues through the server's buffer.

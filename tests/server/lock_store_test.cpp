@@ -4,7 +4,7 @@
 // group-committed changes survive a reopen, compaction while running keeps
 // exactly the held locks, the journal's reserved zeros end it cleanly after
 // a crash, a record torn inside them is set aside, and a write that fails
-// is reported as such and ends all writing.
+// is reported, dropped, and followed by a rewritten journal.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -156,18 +156,20 @@ TEST_P(LockStoreTest, ARecordTornInsideReservedSpaceIsSetAsideAndTheRestKept) {
 }
 
 // The journal's space cannot be reserved (a file-size limit, as a full disk
-// would): the group is reported failed, never durable, and nothing after it
-// is written.
-TEST_P(LockStoreTest, AFailedWriteIsReportedAndEndsWriting) {
+// would): the group is reported failed, never durable; the rollback drops
+// it from the table, nothing is written while failed, and once the journal
+// is rewritten the next changes are durable and the dropped one never is.
+TEST_P(LockStoreTest, AFailedWriteIsDroppedAndWritingResumesAfterRecovery) {
   LockStore store(log, GetParam());
   ASSERT_TRUE(OpenStore(store, folder.Path()));
+  GrantKeys(store, 1);
   rlimit saved{};
   ::getrlimit(RLIMIT_FSIZE, &saved);
   rlimit limited = saved;
   limited.rlim_cur = 64 * 1024;
   const auto previous = ::signal(SIGXFSZ, SIG_IGN);
   ::setrlimit(RLIMIT_FSIZE, &limited);
-  Change(store, LockCommand::Lock, "db1", "ann");
+  Change(store, LockCommand::Lock, std::string(70 * 1024, 'k'), "ann");
   store.Commit();
   {
     std::unique_lock lock(mutex);
@@ -176,11 +178,21 @@ TEST_P(LockStoreTest, AFailedWriteIsReportedAndEndsWriting) {
   ::setrlimit(RLIMIT_FSIZE, &saved);
   ::signal(SIGXFSZ, previous);
   EXPECT_NE(failure.find("File too large"), std::string::npos) << failure;
+  EXPECT_TRUE(store.Failed());
+  store.Rollback();
+  EXPECT_EQ(store.Table().Size(), 1u);
+  std::string error;
+  ASSERT_TRUE(store.TryRecover(error)) << error;
+  EXPECT_FALSE(store.Failed());
   Change(store, LockCommand::Lock, "db2", "ann");
-  store.Commit();
+  ASSERT_TRUE(WaitDurable(store));
   store.Close();
-  EXPECT_EQ(durable, 0u);
-  EXPECT_TRUE(ScanJournal(ReadFile(folder.Path() / "locks.journal")).changes.empty());
+  LockTable replayed;
+  std::string note;
+  ASSERT_TRUE(LockStore::ReadTable(folder.Path().string(), replayed, note, error)) << error;
+  EXPECT_EQ(replayed.Size(), 2u);
+  EXPECT_NE(replayed.Find("db2"), nullptr);
+  EXPECT_NE(replayed.Find("key-0"), nullptr);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryCommitMode, LockStoreTest,

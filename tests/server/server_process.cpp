@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -79,7 +80,11 @@ bool ServerProcess::Start(const fs::path& folder, const std::vector<std::string>
   std::error_code ec;
   fs::remove(portFile, ec);
   outputPath_ = folder / "server-output.txt";
-  std::vector<std::string> argv{(BinFolder() / "quorlane-server").string(), "--listen", "127.0.0.1:0",
+  // QUORLANE_TEST_SERVER runs another build (the long reliability runs use
+  // the release build); by default the one beside the tests.
+  const char* other = std::getenv("QUORLANE_TEST_SERVER");
+  const std::string program = other && *other ? std::string(other) : (BinFolder() / "quorlane-server").string();
+  std::vector<std::string> argv{program, "--listen", "127.0.0.1:0",
                                 "--port-file", portFile.string()};
   argv.insert(argv.end(), args.begin(), args.end());
   rlimit saved{};

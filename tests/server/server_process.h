@@ -50,6 +50,8 @@ class ServerProcess {
   std::optional<int> Wait(std::chrono::milliseconds limit);
 
   [[nodiscard]] std::uint16_t Port() const noexcept { return port_; }
+  /// The running child's process id (-1 when none).
+  [[nodiscard]] pid_t Pid() const noexcept { return pid_; }
   /// Connects a client; fails the calling test when it cannot.
   [[nodiscard]] bool Connect(RawClient& client) const;
   [[nodiscard]] std::string Output() const;
