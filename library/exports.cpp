@@ -24,6 +24,7 @@ int ServiceExport(const char* tag, const char* serverHost, const char* serviceNa
   return FlagExport([&] {
     const std::string host = CopyArgument(serverHost);
     const std::string service = CopyArgument(serviceName);
+    const quorlane::SessionCall running;
     quorlane::TxKey* session = Library().session.get();
     return session && session->ServiceRequest(tag, host, service);
   });
@@ -45,6 +46,7 @@ const char* WINAPI SetLockDBDotNet(const char* lockKey, const char* productCode)
   return TextExport([&] {
     const std::string key = CopyArgument(lockKey);
     const std::string product = CopyArgument(productCode);
+    const quorlane::SessionCall running;
     quorlane::TxKey* session = Library().session.get();
     if (!session) return std::string();
     if (session->SetLockDB(key, product)) return quorlane::BlankResult("Y");
@@ -56,6 +58,7 @@ const char* WINAPI SetLockDBDotNet(const char* lockKey, const char* productCode)
 const char* WINAPI SetUnLockDBDotNet(const char* lockKey) {
   return TextExport([&] {
     const std::string key = CopyArgument(lockKey);
+    const quorlane::SessionCall running;
     quorlane::TxKey* session = Library().session.get();
     if (!session) return std::string();
     if (session->SetUnLockDB(key, false)) return quorlane::BlankResult("Y");
@@ -67,6 +70,7 @@ const char* WINAPI SetUnLockDBDotNet(const char* lockKey) {
 const char* WINAPI SetForceUnLockDBDotNet(const char* lockKey) {
   return TextExport([&] {
     const std::string key = CopyArgument(lockKey);
+    const quorlane::SessionCall running;
     quorlane::TxKey* session = Library().session.get();
     if (!session) return std::string();
     return quorlane::BlankResult(session->SetUnLockDB(key, true) ? "Y" : "N");
@@ -76,6 +80,7 @@ const char* WINAPI SetForceUnLockDBDotNet(const char* lockKey) {
 const char* WINAPI CheckDBLockedDotNet(const char* lockKey) {
   return TextExport([&] {
     const std::string key = CopyArgument(lockKey);
+    const quorlane::SessionCall running;
     quorlane::TxKey* session = Library().session.get();
     if (!session) return std::string();
     if (!session->CheckDBLocked(key)) return quorlane::BlankResult("N");
@@ -87,6 +92,7 @@ const char* WINAPI CheckDBLockedDotNet(const char* lockKey) {
 const char* WINAPI DoDeleteFileDotNet(const char* fileName) {
   return TextExport([&] {
     const std::string file = CopyArgument(fileName);
+    const quorlane::SessionCall running;
     quorlane::TxKey* session = Library().session.get();
     if (!session) return std::string();
     return session->DoDeleteFile(file);
@@ -97,6 +103,7 @@ const char* WINAPI DoCopyFileDotNet(const char* sourceFileName, const char* targ
   return TextExport([&] {
     const std::string source = CopyArgument(sourceFileName);
     const std::string target = CopyArgument(targetFileName);
+    const quorlane::SessionCall running;
     quorlane::TxKey* session = Library().session.get();
     if (!session) return std::string();
     return session->DoCopyFile(source, target);
@@ -119,6 +126,7 @@ const char* WINAPI GetFileSizeInfo(const char* firstField, const char* secondFie
   return TextExport([&] {
     const std::string first = CopyArgument(firstField);
     const std::string second = CopyArgument(secondField);
+    const quorlane::SessionCall running;
     quorlane::TxKey* session = Library().session.get();
     if (!session) return std::string();
     return session->GetFileSizeInfo(first, second);
@@ -127,6 +135,7 @@ const char* WINAPI GetFileSizeInfo(const char* firstField, const char* secondFie
 
 const char* WINAPI GetVATList(void) {
   return TextExport([] {
+    const quorlane::SessionCall running;
     quorlane::TxKey* session = Library().session.get();
     if (!session) return std::string();
     return session->GetVATList();
@@ -136,12 +145,14 @@ const char* WINAPI GetVATList(void) {
 void WINAPI SaveVATList(const char* listText) {
   VoidExport([&] {
     const std::string list = CopyArgument(listText);
+    const quorlane::SessionCall running;
     if (quorlane::TxKey* session = Library().session.get()) session->SaveVATList(list);
   });
 }
 
 const char* WINAPI GetTaxationAPIKey(void) {
   return TextExport([] {
+    const quorlane::SessionCall running;
     quorlane::TxKey* session = Library().session.get();
     if (!session) return std::string();
     return session->GetTaxationAPIKey();

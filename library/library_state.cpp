@@ -8,6 +8,7 @@ constinit const char kEmptyText[] = "";
 LibraryState::~LibraryState() {
   static_cast<void>(session.release());
   static_cast<void>(converter.release());
+  for (auto& retired : retiredSessions) static_cast<void>(retired.release());
 }
 
 LibraryState& Library() noexcept {
@@ -28,8 +29,16 @@ void ShutDown() {
   LibraryState& library = Library();
   if (--library.startCount > 0) return;
   library.converter.reset();
+  if (library.sessionCalls > 0 && library.session) {
+    library.retiredSessions.push_back(std::move(library.session));
+  }
   library.session.reset();
   library.ownerWindow = library.savedOwnerWindow;
+}
+
+SessionCall::~SessionCall() {
+  LibraryState& library = Library();
+  if (--library.sessionCalls == 0) library.retiredSessions.clear();
 }
 
 const char* ReturnText(std::string text) noexcept {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "script/WinPerTurn.h"
 #include "session/xKey.h"
@@ -34,6 +35,12 @@ struct LibraryState {
   HWND ownerWindow = nullptr;
   /// The owner window as it was just before the latest SetInitial.
   HWND savedOwnerWindow = nullptr;
+  /// Exports running a session operation right now (nested calls count too).
+  int sessionCalls = 0;
+  /// Sessions shut down while an operation of theirs was still running (a
+  /// host handler called FreeInitial during a wait): freed when the last
+  /// running export returns, never under the operation's feet.
+  std::vector<std::unique_ptr<TxKey>> retiredSessions;
   /// The DLL's own module, remembered by DllMain.
   HMODULE module = nullptr;
 };
@@ -45,6 +52,16 @@ void StartUp(HWND hostMainWindow);
 /// Counts down; at zero (or below) frees both objects and restores the
 /// owner window that the latest start-up replaced.
 void ShutDown();
+
+/// Held by every export while it uses the session: a shut-down meanwhile
+/// retires the session instead of freeing it.
+class SessionCall {
+ public:
+  SessionCall() noexcept { ++Library().sessionCalls; }
+  ~SessionCall();
+  SessionCall(const SessionCall&) = delete;
+  SessionCall& operator=(const SessionCall&) = delete;
+};
 
 /// Stores a text result and returns the pointer an export hands back: the
 /// buffer's characters, or a static empty string for the empty text.

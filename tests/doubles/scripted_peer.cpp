@@ -8,7 +8,7 @@ win32::UniqueSocket LoopbackListener(int backlog, std::uint16_t& port) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
-  address.sin_port = 0;
+  address.sin_port = ::htons(port);
   ::bind(listener.get(), reinterpret_cast<sockaddr*>(&address), sizeof(address));
   ::listen(listener.get(), backlog);
   int size = sizeof(address);
@@ -33,7 +33,7 @@ ReplyStep Close() { return {ReplyStep::Kind::Close, {}, 0}; }
 ReplyStep Reset() { return {ReplyStep::Kind::Reset, {}, 0}; }
 Reply Frame(const std::string& tag, const std::string& payload) { return {Send("[BEGIN]" + tag + payload + "[END]")}; }
 
-ScriptedPeer::ScriptedPeer(Script script) : m_script(std::move(script)) {
+ScriptedPeer::ScriptedPeer(Script script, std::uint16_t port) : m_script(std::move(script)), m_port(port) {
   m_listener = LoopbackListener(16, m_port);
   m_acceptor = std::thread([this] { AcceptLoop(); });
 }
@@ -41,11 +41,19 @@ ScriptedPeer::ScriptedPeer(Script script) : m_script(std::move(script)) {
 ScriptedPeer::~ScriptedPeer() {
   m_stop = true;
   m_acceptor.join();
-  for (auto& t : m_servers) t.join();
+  for (auto& server : m_servers) server.thread.join();
 }
 
 void ScriptedPeer::AcceptLoop() {
   while (!m_stop) {
+    for (auto it = m_servers.begin(); it != m_servers.end();) {
+      if (*it->done) {
+        it->thread.join();
+        it = m_servers.erase(it);
+      } else {
+        ++it;
+      }
+    }
     if (!Readable(m_listener.get(), 50)) continue;
     SOCKET connection = ::accept(m_listener.get(), nullptr, nullptr);
     if (connection == INVALID_SOCKET) continue;
@@ -53,7 +61,12 @@ void ScriptedPeer::AcceptLoop() {
       std::lock_guard lock(m_mutex);
       ++m_connections;
     }
-    m_servers.emplace_back([this, connection] { Serve(connection); });
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    m_servers.push_back({std::thread([this, connection, done] {
+                           Serve(connection);
+                           *done = true;
+                         }),
+                         done});
   }
 }
 

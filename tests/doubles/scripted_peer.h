@@ -13,6 +13,8 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <list>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -41,7 +43,8 @@ class ScriptedPeer {
   /// (0, 1, ...) over all connections, and returns what to do.
   using Script = std::function<Reply(const std::string& request, int index)>;
 
-  explicit ScriptedPeer(Script script);
+  /// Listens on 127.0.0.1:`port`; 0 picks a free port.
+  explicit ScriptedPeer(Script script, std::uint16_t port = 0);
   ~ScriptedPeer();
   ScriptedPeer(const ScriptedPeer&) = delete;
   ScriptedPeer& operator=(const ScriptedPeer&) = delete;
@@ -73,7 +76,13 @@ class ScriptedPeer {
   int m_ended = 0;
   int m_closedByClient = 0;
   std::vector<std::string> m_requests;
-  std::vector<std::thread> m_servers;
+  // Each connection's thread, joined by the acceptor once it has ended, so
+  // that a long test does not collect the handles of finished threads.
+  struct Server {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> done;
+  };
+  std::list<Server> m_servers;
   std::thread m_acceptor;
 };
 

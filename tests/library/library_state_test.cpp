@@ -76,3 +76,30 @@ TEST_F(StartUpAndShutDown, ResultBufferKeepsOnlyTheLatestText) {
 }
 
 }  // namespace
+
+namespace {
+
+// A shut-down while an export still runs a session operation (a host handler
+// during a wait) must not free the session under that operation.
+TEST_F(StartUpAndShutDown, ShutDownDuringASessionCallRetiresTheSessionUntilTheCallReturns) {
+  auto& library = quorlane::Library();
+  SetInitial(nullptr);
+  const quorlane::TxKey* session = library.session.get();
+  {
+    const quorlane::SessionCall outer;
+    {
+      const quorlane::SessionCall nested;
+      FreeInitial();
+    }
+    EXPECT_FALSE(library.session) << "shut down for every later call";
+    ASSERT_EQ(library.retiredSessions.size(), 1u) << "still running: kept";
+    EXPECT_EQ(library.retiredSessions[0].get(), session);
+    SetInitial(nullptr);
+    EXPECT_NE(library.session, nullptr) << "a start-up meanwhile makes a fresh session";
+  }
+  EXPECT_TRUE(library.retiredSessions.empty()) << "freed when the last call returned";
+  EXPECT_TRUE(library.session);
+  FreeInitial();
+}
+
+}  // namespace
