@@ -2,102 +2,16 @@
 
 namespace quorlane::updater {
 
-using asio::ip::tcp;
-
-bool LineClient::RunUntil(bool& done, Duration limit) {
-  io_.restart();
-  io_.run_for(limit);
-  if (!done) {
-    // Time is up: cancel what is pending and let its handler run.
-    std::error_code ec;
-    socket_.cancel(ec);
-    io_.restart();
-    io_.run_for(Duration(1000));
-  }
-  return done;
-}
-
-bool LineClient::Connect(const std::string& host, std::uint16_t port, Duration limit, std::string& error) {
-  Close();
-  std::error_code ec;
-  tcp::resolver resolver(io_);
-  const auto endpoints = resolver.resolve(host, std::to_string(port), ec);
-  if (ec) return error = "cannot resolve " + host + ": " + ec.message(), false;
-  bool done = false;
-  std::error_code result = asio::error::timed_out;
-  asio::async_connect(socket_, endpoints, [&](const std::error_code& e, const tcp::endpoint&) {
-    result = e;
-    done = true;
-  });
-  if (!RunUntil(done, limit) || result) {
-    if (!done || result == asio::error::operation_aborted) result = asio::error::timed_out;
-    error = "cannot connect to " + host + ":" + std::to_string(port) + ": " + result.message();
-    Close();
-    return false;
-  }
-  received_.clear();
-  return true;
-}
-
-bool LineClient::Send(std::string_view bytes, Duration limit, std::string& error) {
-  bool done = false;
-  std::error_code result = asio::error::timed_out;
-  asio::async_write(socket_, asio::buffer(bytes.data(), bytes.size()), [&](const std::error_code& e, std::size_t) {
-    result = e;
-    done = true;
-  });
-  if (!RunUntil(done, limit) || result) return error = "send failed: " + result.message(), false;
-  return true;
-}
-
 std::optional<std::string> LineClient::ReadLine(Duration limit, std::string& error) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  for (;;) {
-    if (const auto lineFeed = received_.find('\n'); lineFeed != std::string::npos) {
-      std::string line = received_.substr(0, lineFeed);
-      received_.erase(0, lineFeed + 1);
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      return line;
-    }
-    const auto now = std::chrono::steady_clock::now();
-    if (now >= deadline) return error = "no reply line in time", std::nullopt;
-    char buffer[16384];
-    bool done = false;
-    std::error_code result;
-    std::size_t got = 0;
-    socket_.async_read_some(asio::buffer(buffer), [&](const std::error_code& e, std::size_t n) {
-      result = e;
-      got = n;
-      done = true;
-    });
-    if (!RunUntil(done, std::chrono::duration_cast<Duration>(deadline - now) + Duration(1))) {
-      return error = "no reply line in time", std::nullopt;
-    }
-    if (result) return error = "connection ended: " + result.message(), std::nullopt;
-    received_.append(buffer, got);
-  }
-}
-
-bool LineClient::WaitClosed(Duration limit) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (std::chrono::steady_clock::now() < deadline) {
-    char buffer[4096];
-    bool done = false;
-    std::error_code result;
-    socket_.async_read_some(asio::buffer(buffer), [&](const std::error_code& e, std::size_t) {
-      result = e;
-      done = true;
-    });
-    const auto left = std::chrono::duration_cast<Duration>(deadline - std::chrono::steady_clock::now());
-    if (!RunUntil(done, left + Duration(1))) return false;
-    if (result) return result != asio::error::operation_aborted;
-  }
-  return false;
-}
-
-void LineClient::Close() {
-  std::error_code ec;
-  socket_.close(ec);
+  const auto takeLine = [](std::string& received) -> std::optional<std::string> {
+    const auto lineFeed = received.find('\n');
+    if (lineFeed == std::string::npos) return std::nullopt;
+    std::string line = received.substr(0, lineFeed);
+    received.erase(0, lineFeed + 1);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return line;
+  };
+  return ReadMessage(takeLine, "reply line", limit, error);
 }
 
 }  // namespace quorlane::updater
