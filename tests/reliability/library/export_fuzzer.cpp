@@ -10,7 +10,8 @@
 //
 // GetAppSelfUpdURL talks to the fixed port 9568, where the fuzzer puts its
 // update peer; with "--update-peer off" a second fuzzer beside the first
-// uses the first one's peer (or finds the port closed). QUORLANE_FUZZ_TRACE=1
+// uses the first one's peer (or finds the port closed). Every 10,000 calls a
+// progress line goes to standard error. QUORLANE_FUZZ_TRACE=1
 // lists every call with its time on standard error and switches the
 // session's debug trace on (the fuzzer's folder is then kept).
 //
@@ -157,8 +158,11 @@ class Fuzzer {
   void OnNestedMessage();
 
  private:
+  static constexpr long long kProgressEvery = 10000;
+
   bool Prepare();
   void Call(bool nested);
+  void Progress(long long done, Clock::time_point began) const;
   template <typename Fn>
   Fn Get(Ex ex) const {
     return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(m_dll.get(), kNames[ex])));
@@ -598,6 +602,17 @@ void Fuzzer::Settle() {
   Drain();
 }
 
+// A long run shows it is alive and where its time goes.
+void Fuzzer::Progress(long long done, Clock::time_point began) const {
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - began).count();
+  std::fprintf(stderr,
+               "export fuzzer: %lld calls in %lld s; site requests %d (silent %d, late %d); calls of 2 s or more %lld; "
+               "problems %lld\n",
+               done, static_cast<long long>(seconds), m_siteCounts.requests.load(), m_siteCounts.silent.load(),
+               m_siteCounts.late.load(), m_slowCalls, m_problems);
+  std::fflush(stderr);
+}
+
 int Fuzzer::Run(const std::string& reportPath) {
   if (!Prepare()) {
     std::fprintf(stderr, "export fuzzer: set-up failed\n");
@@ -619,6 +634,7 @@ int Fuzzer::Run(const std::string& reportPath) {
       middle = MeasureNow();
     }
     if (i == hugeAt) m_forceBig = true;  // at least one 64 MiB argument in every run
+    if (i > 0 && i % kProgressEvery == 0) Progress(i, began);
     g_depth = 1;
     Call(false);
     g_depth = 0;

@@ -5,6 +5,9 @@
 namespace fuzzing {
 namespace {
 
+// How many requests a silent connection lets wait out before it ends.
+constexpr int kSilentWaits = 2;
+
 bool Readable(SOCKET s, int ms) {
   fd_set set;
   FD_ZERO(&set);
@@ -120,7 +123,7 @@ void ServeSiteConnection(SOCKET connection, const std::atomic<bool>& stop, PeerD
   static const char kEnd[] = "[END]";
   std::string head;  // the first bytes of the request in progress: its tag
   int matched = 0;   // how much of "[END]" the last bytes matched
-  bool silent = false;
+  int unanswered = 0;  // requests let wait out since the peer fell silent
   char buffer[64 * 1024];
   while (!stop) {
     if (!Readable(connection, 20)) continue;
@@ -137,13 +140,18 @@ void ServeSiteConnection(SOCKET connection, const std::atomic<bool>& stop, PeerD
       std::string tag = "[NOTAG]";
       if (head.rfind("[BEGIN][", 0) == 0) tag = head.substr(7, head.find(']', 7) - 6);
       head.clear();
-      if (silent) continue;
+      if (unanswered > 0) {
+        // A hung server is noticed and restarted at last: after two waits
+        // have run out, the next request finds the connection closed.
+        if (++unanswered > kSilentWaits) return;
+        continue;
+      }
       static const char* const kPayloads[] = {"Y", "Y;", "Y;;;", "N;ann;PC01;2024/1/2 10:00;", "", ";;;;;", "N;"};
       const std::string payload = dice.Roll(4) == 0 ? dice.Bytes(120) : std::string(kPayloads[dice.Roll(7)]);
       const std::string frame = "[BEGIN]" + tag + payload + "[END]";
       if (dice.Roll(1000) < silentPermille) {
         ++counts.silent;
-        silent = true;  // holds the connection and answers nothing more
+        unanswered = 1;  // holds the connection and answers nothing more
         continue;
       }
       const int roll = dice.Roll(100);

@@ -76,7 +76,9 @@ struct SitePeerCounts {
 };
 
 /// A site-server connection: each request frame gets one reply chosen by the
-/// dice; `silentPermille` of them get none at all (the client's wait runs out).
+/// dice; `silentPermille` of them get none at all, nor does the next request
+/// (the client's waits run out), and the one after that finds the connection
+/// closed, as a hung server that is restarted.
 void ServeSiteConnection(SOCKET connection, const std::atomic<bool>& stop, PeerDice& dice, SitePeerCounts& counts,
                          int silentPermille);
 
