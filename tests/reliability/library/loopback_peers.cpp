@@ -121,8 +121,8 @@ std::string PeerDice::Bytes(int maxLength) {
 void ServeSiteConnection(SOCKET connection, const std::atomic<bool>& stop, PeerDice& dice, SitePeerCounts& counts,
                          int silentPermille) {
   static const char kEnd[] = "[END]";
-  std::string head;  // the first bytes of the request in progress: its tag
-  int matched = 0;   // how much of "[END]" the last bytes matched
+  std::string head;    // the first bytes of the request in progress: its tag
+  int matched = 0;     // how much of "[END]" the last bytes matched
   int unanswered = 0;  // requests let wait out since the peer fell silent
   char buffer[64 * 1024];
   while (!stop) {
