@@ -27,8 +27,8 @@ max_seconds=${FUZZ_MAX_SECONDS:-0}
 jobs=${FUZZ_JOBS:-1}
 # One process runs from a fixed seed, so its run can be repeated; fork-mode
 # jobs would all repeat that seed's mutations, so each draws its own.
-fork=(-seed=1)
-[ "$jobs" -le 1 ] || fork=(-fork="$jobs")
+run_mode=(-seed=1)
+[ "$jobs" -le 1 ] || run_mode=(-fork="$jobs")
 cd "$repo"
 
 cmake --preset native >/dev/null
@@ -60,7 +60,7 @@ for entry in "${entries[@]}"; do
   echo "fuzz: $name ($runs executions)" >&2
   start=$(date +%s.%N)
   status=0
-  "$program" "${fork[@]}" -runs="$runs" -max_len="$max_len" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+  "$program" "${run_mode[@]}" -runs="$runs" -max_len="$max_len" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
     -max_total_time="$max_seconds" \
     -artifact_prefix="$dir/" "$dir/corpus" "$seeds" >"$log" 2>&1 || status=$?
   wall=$(echo "$(date +%s.%N) - $start" | bc)
