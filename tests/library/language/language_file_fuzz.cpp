@@ -47,17 +47,10 @@ class Pieces {
   std::string_view m_rest;
 };
 
-std::string Lower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
 /// The first entry of `file` whose key matches without letter case.
 std::optional<std::string> Lookup(const MemoryFiles::File& file, const std::string& key) {
   for (const auto& [name, value] : file) {
-    if (Lower(name) == Lower(key)) return value;
+    if (SameKey(name, key)) return value;
   }
   return std::nullopt;
 }
@@ -72,7 +65,7 @@ struct Text {
 void CheckKeysDistinct(const MemoryFiles::File& file) {
   for (std::size_t i = 0; i < file.size(); ++i) {
     for (std::size_t j = i + 1; j < file.size(); ++j) {
-      if (Lower(file[i].first) == Lower(file[j].first)) __builtin_trap();
+      if (SameKey(file[i].first, file[j].first)) __builtin_trap();
     }
   }
 }

@@ -4,6 +4,7 @@
 
 #include <map>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -17,6 +18,10 @@ struct MemoryFiles {
   /// Looking up this key raises Exception (a file that cannot be read).
   std::string failingKey;
 };
+
+/// Whether two keys are the same without letter case, as the stand-in's files
+/// compare them.
+[[nodiscard]] bool SameKey(std::string_view a, std::string_view b) noexcept;
 
 /// The files of the native stand-in platform.
 [[nodiscard]] MemoryFiles& Files();
