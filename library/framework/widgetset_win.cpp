@@ -46,7 +46,10 @@ struct Binding {
   HWND tooltip = nullptr;      // a top-level window's tooltip control (destroyed with it)
   bool hasTip = false;         // this window is a tool of its top-level window's tooltip
   bool settingText = false;    // our own SetText: no TextEdited
-  bool attached = false;       // our own class took it at WM_NCCREATE
+  // Set while CreateWindowExA runs: the creator owns the binding until the
+  // window exists, also when creation fails after WM_NCCREATE and the window
+  // is destroyed before CreateWindowExA returns.
+  bool creating = false;
 };
 
 HWND AsWindow(WidgetHandle handle) noexcept { return reinterpret_cast<HWND>(handle); }
@@ -156,7 +159,6 @@ LRESULT CALLBACK ContainerProc(HWND window, UINT message, WPARAM wParam, LPARAM 
   if (message == WM_NCCREATE) {
     auto* binding = static_cast<Binding*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
     if (binding == nullptr || !Bind(window, binding)) return FALSE;
-    binding->attached = true;
   }
   Binding* binding = BindingOf(window);
   RelayMouse(window, binding, message, wParam, lParam);
@@ -193,8 +195,11 @@ LRESULT CALLBACK ContainerProc(HWND window, UINT message, WPARAM wParam, LPARAM 
       break;
     case WM_NCDESTROY: {
       Unbind(window);
-      const std::unique_ptr<Binding> owned(binding);
-      if (binding != nullptr && binding->client != nullptr) binding->client->WidgetDestroyed();
+      // A window that dies inside its own creation never was its client's.
+      if (binding != nullptr && !binding->creating) {
+        const std::unique_ptr<Binding> owned(binding);
+        if (binding->client != nullptr) binding->client->WidgetDestroyed();
+      }
       break;
     }
     default:
@@ -367,18 +372,17 @@ class WindowsWidgetSet final : public WidgetSet {
     auto binding = std::make_unique<Binding>();
     binding->client = params.client;
     binding->kind = params.kind;
+    binding->creating = true;
     const DWORD visible = params.visible ? WS_VISIBLE : 0;
     HWND window = CreateWindowExA(style.exStyle, style.className, params.text.c_str(), style.style | visible,
                                   params.left, params.top, params.width, WindowHeight(params.kind, params.height),
                                   AsWindow(params.parent),
                                   topLevel ? nullptr : reinterpret_cast<HMENU>(static_cast<INT_PTR>(1)), CodeModule(),
                                   style.ownClass ? binding.get() : nullptr);
-    if (window == nullptr) {
-      const DWORD error = GetLastError();
-      // A window that got as far as WM_NCCREATE freed its binding at WM_NCDESTROY.
-      if (binding->attached) (void)binding.release();
-      RaiseOSError(error);
-    }
+    // A failed creation may have bound the binding at WM_NCCREATE and unbound
+    // it at WM_NCDESTROY; either way it is still ours and goes with `binding`.
+    if (window == nullptr) RaiseOSError(GetLastError());
+    binding->creating = false;
     if (style.ownClass) {
       (void)binding.release();  // the window frees it at WM_NCDESTROY
     } else {
