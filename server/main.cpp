@@ -134,6 +134,9 @@ bool LoadConfig(const Options& options, qs::ServerConfig& config, std::string& e
 
 std::atomic<bool> gStopRequested{false};
 
+// How long a stop waits for file and service jobs already running.
+constexpr std::chrono::milliseconds kJobStopBound{5000};
+
 int RunServer(const Options& options) {
   qs::ServerConfig config;
   std::string error;
@@ -143,7 +146,27 @@ int RunServer(const Options& options) {
   auto rules = qs::FileAccessRules::Build(config.fileRoots, config.pathMaps, qs::kServerUsesWindowsPaths, error);
   if (!rules) return Usage(error);
 
-  qs::AuditLog log;
+  // Everything a worker thread may touch. Should a job outlast the bounded
+  // stop below (a system call that never returns, on a hung network share),
+  // all of it is deliberately left alive until the process ends.
+  struct Parts {
+    explicit Parts(const qs::ServerConfig& config, qs::FileAccessRules rules)
+        : store(log), requests(config, std::move(rules), log), server(io, config, store, log, requests, work) {}
+    qs::AuditLog log;
+    asio::io_context io{1};
+    qs::LockStore store;
+    qs::SiteRequests requests;
+    // Four threads for file jobs and four of their own for the short requests.
+    qs::BlockingWork work{4, 4};
+    qs::SiteServer server;
+  };
+  auto parts = std::make_unique<Parts>(config, std::move(*rules));
+  auto& log = parts->log;
+  auto& io = parts->io;
+  auto& store = parts->store;
+  auto& requests = parts->requests;
+  auto& work = parts->work;
+  auto& server = parts->server;
   if (!qs::MakeFolder(config.dataFolder, error) ||
       !log.Open(config.auditLog.empty() ? std::string() : Within(config.dataFolder, config.auditLog),
                 config.logToConsole, error)) {
@@ -151,12 +174,6 @@ int RunServer(const Options& options) {
     return 1;
   }
 
-  asio::io_context io(1);
-  qs::LockStore store(log);
-  qs::SiteRequests requests(config, std::move(*rules), log);
-  // Declared after what its jobs use, so it is stopped before they go.
-  qs::BlockingWork work(4);
-  qs::SiteServer server(io, config, store, log, requests, work);
   const int exitCode = 0;
   const bool opened = store.Open(
       config.dataFolder,
@@ -220,9 +237,8 @@ int RunServer(const Options& options) {
            " path mapping(s), " + std::to_string(config.allowedServices.size()) + " allowed service(s) through " +
            std::string(qs::ServiceBackendName(config.serviceBackend)));
   if (!options.portFile.empty()) {
-    const std::string tmp = options.portFile + ".tmp";
-    if (!qs::WriteFileDurably(tmp, std::to_string(server.Port()) + "\n", error) ||
-        !qs::ReplaceFileDurably(tmp, options.portFile, error)) {
+    if (qs::ReplaceFileContents(options.portFile, std::to_string(server.Port()) + "\n", qs::FileAccess::Shared, error) ==
+        qs::Replacement::Failed) {
       log.Line("cannot write the port file: " + error);
       store.Close();
       return 1;
@@ -237,7 +253,12 @@ int RunServer(const Options& options) {
   // Returns once Stop() has closed the acceptor, every connection and the
   // two waits above.
   io.run();
-  work.Stop();
+  const bool workStopped = work.Stop(kJobStopBound);
+  if (!workStopped) {
+    log.Line(std::to_string(work.Running()) + " job(s) still running " + std::to_string(kJobStopBound.count()) +
+             " ms after the stop; not waited for (their clients get no answer)");
+    static_cast<void>(parts.release());  // the abandoned jobs still use them
+  }
   store.Close();
   log.Line("stopped");
   log.Flush();

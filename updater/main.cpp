@@ -169,9 +169,8 @@ int RunServer(const Options& options) {
            ", at most " + std::to_string(settings.maxConnections) + " connections (" +
            std::to_string(settings.maxPerAddress) + " per address)");
   if (!options.portFile.empty()) {
-    const std::string tmp = options.portFile + ".tmp";
-    if (!qs::WriteFileDurably(tmp, std::to_string(server.Port()) + "\n", error) ||
-        !qs::ReplaceFileDurably(tmp, options.portFile, error)) {
+    if (qs::ReplaceFileContents(options.portFile, std::to_string(server.Port()) + "\n", qs::FileAccess::Shared, error) ==
+        qs::Replacement::Failed) {
       log.Line("cannot write the port file: " + error);
       log.Flush();
       return 1;

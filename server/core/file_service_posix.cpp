@@ -14,6 +14,7 @@
 #include <climits>
 #include <cstdlib>
 #include <deque>
+#include <optional>
 #include <random>
 #include <utility>
 #include <vector>
@@ -185,6 +186,37 @@ std::string TemporaryName() {
   return name + ".tmp";
 }
 
+const char* FileKind(mode_t mode) {
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISREG(mode)) return "another file";
+  return "an unknown kind of file";
+}
+
+// Opens `name` in `folder` for reading only when it is a regular file. The
+// type is checked before the open, since merely opening a FIFO waits for a
+// writer and opening a device node can act on the device; the open does not
+// wait (O_NONBLOCK) and must give the very file that was checked, in case
+// another was swapped in between. A refusal is "N;5" with its reason.
+std::optional<FileAnswer> OpenRegularFile(const Fd& folder, const std::string& name, Fd& file, struct stat& st) {
+  if (::fstatat(folder.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return FromErrno(errno);
+  if (S_ISDIR(st.st_mode)) return FileAnswer{"N;" + std::to_string(winerror::kAccessDenied), {}};
+  if (!S_ISREG(st.st_mode)) return Refused(std::string("source: ") + FileKind(st.st_mode) + ", not a regular file");
+  const struct stat checked = st;
+  file = Fd(::openat(folder.Get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (!file) return FromErrno(errno);
+  if (::fstat(file.Get(), &st) != 0) return FromErrno(errno);
+  if (!S_ISREG(st.st_mode) || st.st_dev != checked.st_dev || st.st_ino != checked.st_ino) {
+    return Refused(std::string("source: replaced while it was opened (now ") + FileKind(st.st_mode) + ")");
+  }
+  const int flags = ::fcntl(file.Get(), F_GETFL);
+  if (flags < 0 || ::fcntl(file.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return FromErrno(errno);
+  return std::nullopt;
+}
+
 bool WriteAll(int fd, const char* data, std::size_t size) {
   while (size > 0) {
     const ssize_t n = ::write(fd, data, size);
@@ -221,7 +253,7 @@ FileAnswer FileService::Delete(std::string_view clientPath) const {
     return errno == ENOENT ? kDone : FromErrno(errno);
   }
   if (S_ISDIR(st.st_mode)) return kDone;  // a folder is not a file, as for the library
-  if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) return Refused("not a regular file");
+  if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) return Refused(std::string(FileKind(st.st_mode)) + ", not a regular file");
   if (S_ISLNK(st.st_mode)) {
     // The link itself is what goes, but only one that stays inside the root.
     Fd linkFolder;
@@ -279,11 +311,9 @@ FileAnswer FileService::Copy(std::string_view sourcePath, std::string_view targe
     return FromFailure(failure, false);
   }
   if (sourceName.empty()) return {"N;" + std::to_string(winerror::kAccessDenied), {}};
-  Fd in(::openat(sourceFolder.Get(), sourceName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-  if (!in) return FromErrno(errno);
+  Fd in;
   struct stat sourceStat {};
-  if (::fstat(in.Get(), &sourceStat) != 0) return FromErrno(errno);
-  if (!S_ISREG(sourceStat.st_mode)) return {"N;" + std::to_string(winerror::kAccessDenied), {}};
+  if (auto refused = OpenRegularFile(sourceFolder, sourceName, in, sourceStat)) return *refused;
 
   // 3. A folder in the target's place is not replaced, nor a link that leads out.
   struct stat targetStat {};

@@ -44,6 +44,9 @@ bool LockStore::Open(const std::string& folder, DurableHandler onDurable, std::s
   if (!MakeFolder(folder, error)) return false;
   if (!folderLock_.Acquire(Join(folder, "server.lock"), error)) return false;
   journalPath_ = Join(folder, kJournalName);
+  if (const int removed = RemoveAbandonedTemporaries(journalPath_); removed > 0) {
+    log_.Line("store: removed " + std::to_string(removed) + " journal rewrite(s) that a crash interrupted");
+  }
 
   std::string data;
   if (!ReadWholeFile(journalPath_, data, error)) return false;
@@ -68,8 +71,7 @@ bool LockStore::Open(const std::string& folder, DurableHandler onDurable, std::s
     // Here the rewrite must succeed: writing behind a bad tail would hide
     // every later record from the next replay.
     const std::string snapshot = Snapshot(table_);
-    const std::string tmp = journalPath_ + ".new";
-    if (!WriteFileDurably(tmp, snapshot, error) || !ReplaceFileDurably(tmp, journalPath_, error)) return false;
+    if (ReplaceFileContents(journalPath_, snapshot, FileAccess::Shared, error) != Replacement::Done) return false;
     journalBytes_ = snapshotBytes_ = snapshot.size();
   } else {
     journalBytes_ = snapshotBytes_ = scan.validBytes;
@@ -167,18 +169,20 @@ bool LockStore::WriteGroup(const std::string& records, const std::vector<LockCha
 
 bool LockStore::Compact(const LockTable& journalTable, std::string& error) {
   const std::string snapshot = Snapshot(journalTable);
-  const std::string tmp = journalPath_ + ".new";
-  if (!WriteFileDurably(tmp, snapshot, error)) {
+  TemporaryFile compacted;
+  if (!compacted.Create(journalPath_, FileAccess::Shared, error) || !compacted.WriteDurably(snapshot, error)) {
     log_.Line("store: compaction postponed: " + error);
     return true;
   }
   journal_.Close();
-  if (!ReplaceFileDurably(tmp, journalPath_, error)) {
+  const Replacement replaced = compacted.ReplaceTarget(error);
+  if (replaced == Replacement::Failed) {
     // The old journal is intact (for example a reader on Windows held it
     // open); keep writing to it and try again later.
     log_.Line("store: compaction postponed: " + error);
     return journal_.Open(journalPath_, journalBytes_, error);
   }
+  if (replaced == Replacement::NotDurable) return false;
   journalBytes_ = snapshotBytes_ = snapshot.size();
   return journal_.Open(journalPath_, journalBytes_, error);
 }
@@ -204,12 +208,10 @@ bool LockStore::TryRecover(std::string& error) {
   // end (a failed sync leaves them in the cache, marked clean): never write
   // behind them again. A fresh, compact file holds exactly the durable table.
   const std::string snapshot = Snapshot(written_);
-  const std::string tmp = journalPath_ + ".new";
   journal_.Close();
-  if (!WriteFileDurably(tmp, snapshot, error) || !ReplaceFileDurably(tmp, journalPath_, error) ||
+  if (ReplaceFileContents(journalPath_, snapshot, FileAccess::Shared, error) != Replacement::Done ||
       !journal_.Open(journalPath_, snapshot.size(), error)) {
     journal_.Close();
-    std::remove(tmp.c_str());  // a partial copy would only take space
     return false;
   }
   journalBytes_ = snapshotBytes_ = snapshot.size();

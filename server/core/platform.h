@@ -67,8 +67,55 @@ class FolderLock {
                                  bool missingIsEmpty = true);
 /// Writes `data` to `path` and forces it to stable storage (a new file).
 [[nodiscard]] bool WriteFileDurably(const std::string& path, std::string_view data, std::string& error);
-/// Replaces `target` by `source` in one step and makes the rename durable.
-[[nodiscard]] bool ReplaceFileDurably(const std::string& source, const std::string& target, std::string& error);
+
+/// Who may open a replaced file: the usual rights, or only this process's
+/// account (POSIX mode 0600; on Windows a protected ACL naming the account).
+enum class FileAccess { Shared, Private };
+
+/// How a replacement ended.
+enum class Replacement {
+  Failed,      ///< the target is as it was
+  NotDurable,  ///< renamed, but the folder could not be synced: a crash may bring back the old file
+  Done,
+};
+
+/// The new contents of a file, written beside it and then renamed onto it in
+/// one step, so a crash leaves the old file or the new one, never a mix.
+/// The temporary file's name is `target` + ".tmp-" + the process id and a
+/// random part, created exclusively (another name is tried on a clash), and
+/// it stays locked from creation to rename (POSIX: flock; Windows: opened
+/// without sharing and renamed through its handle), so that
+/// RemoveAbandonedTemporaries never takes a file that is being written.
+/// Removed again unless the rename happened.
+class TemporaryFile {
+ public:
+  TemporaryFile();
+  ~TemporaryFile();
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+  [[nodiscard]] bool Create(const std::string& target, FileAccess access, std::string& error);
+  /// Writes everything and forces it to stable storage.
+  [[nodiscard]] bool WriteDurably(std::string_view data, std::string& error);
+  /// Renames the file onto the target and makes the rename durable.
+  [[nodiscard]] Replacement ReplaceTarget(std::string& error);
+  [[nodiscard]] const std::string& Path() const noexcept { return path_; }
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+  std::string target_, path_;
+  bool renamed_ = false;
+};
+
+/// Create, WriteDurably and ReplaceTarget in one.
+[[nodiscard]] Replacement ReplaceFileContents(const std::string& target, std::string_view data, FileAccess access,
+                                              std::string& error);
+
+/// Removes the temporary files of `target` that a crash left behind, sparing
+/// those a running process is still writing; returns how many went.
+int RemoveAbandonedTemporaries(const std::string& target);
+
 [[nodiscard]] bool MakeFolder(const std::string& path, std::string& error);
 
 [[nodiscard]] std::tm LocalTime(std::time_t when);
@@ -83,13 +130,9 @@ void OnConsoleClose(std::function<void()> onClose);
 /// The name of this computer, for the admin commands' requests.
 [[nodiscard]] std::string ComputerName();
 
-/// Writes `data` to a new file beside `path` that only this process's
-/// account may open (POSIX mode 0600; on Windows a protected ACL naming the
-/// account alone), syncs it and renames it onto `path` durably.
-[[nodiscard]] bool WritePrivateFileDurably(const std::string& path, std::string_view data, std::string& error);
 /// False with `problem` when other accounts may read `path` (POSIX: group or
 /// other permission bits, or another owner). Windows relies on the ACL that
-/// WritePrivateFileDurably gave the file and answers true.
+/// ReplaceFileContents (FileAccess::Private) gave the file and answers true.
 [[nodiscard]] bool IsPrivateFile(const std::string& path, std::string& problem);
 
 /// POSIX: a write past a file-size limit fails (EFBIG) instead of ending the

@@ -1,7 +1,9 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
+#include <sys/random.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
@@ -13,6 +15,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <iterator>
@@ -258,9 +261,111 @@ bool WriteFileDurably(const std::string& path, std::string_view data, std::strin
   return ok;
 }
 
-bool ReplaceFileDurably(const std::string& source, const std::string& target, std::string& error) {
-  if (::rename(source.c_str(), target.c_str()) != 0) return error = Errno("cannot rename onto", target), false;
-  return SyncFolder(FolderOf(target), error);
+namespace {
+
+std::string RandomHex() {
+  static std::atomic<std::uint64_t> serial{0};
+  std::uint64_t value = 0;
+  if (::getrandom(&value, sizeof value, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof value)) {
+    value = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  }
+  value ^= serial++ * 0x9E3779B97F4A7C15ull;
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
+  return text;
+}
+
+std::string NameIn(const std::string& path) {
+  const auto slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+struct TemporaryFile::Impl {
+  int fd = -1;
+};
+
+TemporaryFile::TemporaryFile() : impl_(std::make_unique<Impl>()) {}
+
+TemporaryFile::~TemporaryFile() {
+  if (impl_->fd < 0) return;
+  if (!renamed_) ::unlink(path_.c_str());  // still locked: nobody else took it meanwhile
+  ::close(impl_->fd);
+}
+
+bool TemporaryFile::Create(const std::string& target, FileAccess access, std::string& error) {
+  target_ = target;
+  const mode_t mode = access == FileAccess::Private ? 0600 : 0644;
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    path_ = target + ".tmp-" + std::to_string(::getpid()) + "-" + RandomHex();
+    const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return error = Errno("cannot create", path_), false;
+    }
+    // Until the lock is held, a clean-up may have taken the new file: then
+    // its name leads elsewhere (or nowhere) and another name is tried.
+    struct stat opened {}, named {};
+    if (::flock(fd, LOCK_EX) != 0 || ::fstat(fd, &opened) != 0 ||
+        ::lstat(path_.c_str(), &named) != 0 || opened.st_ino != named.st_ino || opened.st_dev != named.st_dev) {
+      ::close(fd);
+      continue;
+    }
+    // The umask may only take permissions away; make sure none were left.
+    if (access == FileAccess::Private && ::fchmod(fd, 0600) != 0) {
+      error = Errno("cannot protect", path_);
+      ::unlink(path_.c_str());
+      ::close(fd);
+      return false;
+    }
+    impl_->fd = fd;
+    return true;
+  }
+  return error = "cannot create a temporary file beside " + target + ": every name tried was taken", false;
+}
+
+bool TemporaryFile::WriteDurably(std::string_view data, std::string& error) {
+  if (!WriteAll(impl_->fd, data)) return error = Errno("cannot write", path_), false;
+  if (Fsync(impl_->fd) != 0) return error = Errno("cannot sync", path_), false;
+  return true;
+}
+
+Replacement TemporaryFile::ReplaceTarget(std::string& error) {
+  if (::rename(path_.c_str(), target_.c_str()) != 0) return error = Errno("cannot rename onto", target_), Replacement::Failed;
+  renamed_ = true;
+  return SyncFolder(FolderOf(target_), error) ? Replacement::Done : Replacement::NotDurable;
+}
+
+Replacement ReplaceFileContents(const std::string& target, std::string_view data, FileAccess access,
+                                std::string& error) {
+  TemporaryFile file;
+  if (!file.Create(target, access, error) || !file.WriteDurably(data, error)) return Replacement::Failed;
+  return file.ReplaceTarget(error);
+}
+
+int RemoveAbandonedTemporaries(const std::string& target) {
+  const std::string folder = FolderOf(target);
+  const std::string prefix = NameIn(target) + ".tmp-";
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return 0;
+  int removed = 0;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.rfind(prefix, 0) != 0) continue;
+    const std::string path = folder + "/" + name;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat st {};
+    // A writer holds its lock from creation to rename.
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        ::unlink(path.c_str()) == 0) {
+      ++removed;
+    }
+    ::close(fd);
+  }
+  ::closedir(dir);
+  return removed;
 }
 
 bool MakeFolder(const std::string& path, std::string& error) {
@@ -292,23 +397,6 @@ std::string ComputerName() {
   char name[256] = {};
   if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "none";
   return name;
-}
-
-bool WritePrivateFileDurably(const std::string& path, std::string_view data, std::string& error) {
-  static std::atomic<unsigned> serial{0};
-  const std::string temporary = path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(serial++);
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd < 0) return error = Errno("cannot create", temporary), false;
-  // The umask may only take permissions away; make sure none were left.
-  bool ok = ::fchmod(fd, 0600) == 0 && WriteAll(fd, data) && Fsync(fd) == 0;
-  if (!ok) error = Errno("cannot write", temporary);
-  ::close(fd);
-  if (ok && ::rename(temporary.c_str(), path.c_str()) != 0) ok = false, error = Errno("cannot rename onto", path);
-  if (!ok) {
-    ::unlink(temporary.c_str());
-    return false;
-  }
-  return SyncFolder(FolderOf(path), error);
 }
 
 bool IsPrivateFile(const std::string& path, std::string& problem) {

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <iterator>
 #include <mutex>
@@ -138,13 +139,6 @@ bool WriteFileDurably(const std::string& path, std::string_view data, std::strin
   return ok;
 }
 
-bool ReplaceFileDurably(const std::string& source, const std::string& target, std::string& error) {
-  if (!::MoveFileExW(Wide(source).c_str(), Wide(target).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    return error = LastError("cannot rename onto", target), false;
-  }
-  return true;
-}
-
 bool MakeFolder(const std::string& path, std::string& error) {
   if (::CreateDirectoryW(Wide(path).c_str(), nullptr)) return true;
   if (::GetLastError() == ERROR_ALREADY_EXISTS) {
@@ -254,25 +248,108 @@ std::wstring QuoteArgument(const std::wstring& argument) {
 
 }  // namespace
 
-bool WritePrivateFileDurably(const std::string& path, std::string_view data, std::string& error) {
-  static std::atomic<unsigned> serial{0};
-  const std::string temporary = path + ".tmp-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(serial++);
-  PrivateSecurity security;
-  SECURITY_ATTRIBUTES* attributes = security.Attributes();
-  if (!attributes) return error = "cannot build a private access list: Windows error " + std::to_string(::GetLastError()), false;
-  HANDLE file = ::CreateFileW(Wide(temporary).c_str(), GENERIC_WRITE, 0, attributes, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
-  if (file == INVALID_HANDLE_VALUE) return error = LastError("cannot create", temporary), false;
-  bool ok = WriteAll(file, data) && ::FlushFileBuffers(file);
-  if (!ok) error = LastError("cannot write", temporary);
-  ::CloseHandle(file);
-  if (ok && !::MoveFileExW(Wide(temporary).c_str(), Wide(path).c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    ok = false;
-    error = LastError("cannot rename onto", path);
+namespace {
+
+std::string RandomHex() {
+  static std::atomic<unsigned long long> serial{0};
+  LARGE_INTEGER counter{};
+  ::QueryPerformanceCounter(&counter);
+  unsigned long long value = static_cast<unsigned long long>(counter.QuadPart) * 0x9E3779B97F4A7C15ull;
+  value ^= (serial++ + 1) * 0xC2B2AE3D27D4EB4Full ^ (static_cast<unsigned long long>(::GetTickCount()) << 32);
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", value);
+  return text;
+}
+
+std::string FolderOf(const std::string& path) {
+  const auto slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+}  // namespace
+
+struct TemporaryFile::Impl {
+  HANDLE file = INVALID_HANDLE_VALUE;
+};
+
+TemporaryFile::TemporaryFile() : impl_(std::make_unique<Impl>()) {}
+
+TemporaryFile::~TemporaryFile() {
+  if (impl_->file == INVALID_HANDLE_VALUE) return;
+  if (!renamed_) {
+    // Deleted through the handle that nobody else could open meanwhile.
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    ::SetFileInformationByHandle(impl_->file, FileDispositionInfo, &disposition, sizeof disposition);
   }
-  if (!ok) ::DeleteFileW(Wide(temporary).c_str());
-  return ok;
+  ::CloseHandle(impl_->file);
+}
+
+bool TemporaryFile::Create(const std::string& target, FileAccess access, std::string& error) {
+  target_ = target;
+  PrivateSecurity security;
+  SECURITY_ATTRIBUTES* attributes = nullptr;
+  if (access == FileAccess::Private) {
+    attributes = security.Attributes();
+    if (!attributes) return error = "cannot build a private access list: Windows error " + std::to_string(::GetLastError()), false;
+  }
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    path_ = target + ".tmp-" + std::to_string(::GetCurrentProcessId()) + "-" + RandomHex();
+    // No sharing at all, from creation to rename: no other process can open,
+    // delete or rename it meanwhile.
+    HANDLE file = ::CreateFileW(Wide(path_).c_str(), GENERIC_WRITE | DELETE, 0, attributes, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      impl_->file = file;
+      return true;
+    }
+    if (::GetLastError() != ERROR_FILE_EXISTS && ::GetLastError() != ERROR_ALREADY_EXISTS) {
+      return error = LastError("cannot create", path_), false;
+    }
+  }
+  return error = "cannot create a temporary file beside " + target + ": every name tried was taken", false;
+}
+
+bool TemporaryFile::WriteDurably(std::string_view data, std::string& error) {
+  if (!WriteAll(impl_->file, data) || !::FlushFileBuffers(impl_->file)) return error = LastError("cannot write", path_), false;
+  return true;
+}
+
+Replacement TemporaryFile::ReplaceTarget(std::string& error) {
+  const std::wstring target = Wide(target_);
+  std::string buffer(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t), '\0');
+  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  rename->ReplaceIfExists = TRUE;
+  rename->RootDirectory = nullptr;
+  rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
+  std::memcpy(rename->FileName, target.data(), target.size() * sizeof(wchar_t));
+  if (!::SetFileInformationByHandle(impl_->file, FileRenameInfo, rename, static_cast<DWORD>(buffer.size()))) {
+    return error = LastError("cannot rename onto", target_), Replacement::Failed;
+  }
+  renamed_ = true;
+  if (!::FlushFileBuffers(impl_->file)) return error = LastError("cannot sync", target_), Replacement::NotDurable;
+  return Replacement::Done;
+}
+
+Replacement ReplaceFileContents(const std::string& target, std::string_view data, FileAccess access,
+                                std::string& error) {
+  TemporaryFile file;
+  if (!file.Create(target, access, error) || !file.WriteDurably(data, error)) return Replacement::Failed;
+  return file.ReplaceTarget(error);
+}
+
+int RemoveAbandonedTemporaries(const std::string& target) {
+  const std::string folder = FolderOf(target);
+  WIN32_FIND_DATAW found{};
+  HANDLE search = ::FindFirstFileW(Wide(target + ".tmp-*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return 0;
+  int removed = 0;
+  do {
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    // One that a process is writing is open without sharing: the delete fails.
+    if (::DeleteFileW((Wide(folder) + L"\\" + found.cFileName).c_str())) ++removed;
+  } while (::FindNextFileW(search, &found));
+  ::FindClose(search);
+  return removed;
 }
 
 bool IsPrivateFile(const std::string&, std::string&) { return true; }

@@ -16,11 +16,6 @@ constexpr char kKeyName[] = "taxation.key";
 // Paths are UTF-8 throughout the server.
 std::filesystem::path PathOf(const std::string& utf8) { return std::filesystem::path(std::u8string(utf8.begin(), utf8.end())); }
 
-std::string Utf8Of(const std::filesystem::path& path) {
-  const std::u8string text = path.u8string();
-  return std::string(text.begin(), text.end());
-}
-
 std::string Within(const std::string& folder, const char* name) {
   if (folder.empty()) return name;
   const char last = folder.back();
@@ -33,18 +28,7 @@ std::string SiteData::VatListPath(const std::string& folder) { return Within(fol
 std::string SiteData::KeyPath(const std::string& folder) { return Within(folder, kKeyName); }
 
 int SiteData::RemoveLeftovers() {
-  int removed = 0;
-  std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator(PathOf(folder_), ec)) {
-    const std::string name = Utf8Of(entry.path().filename());
-    for (const char* base : {kVatListName, kKeyName}) {
-      if (name.rfind(std::string(base) + ".tmp-", 0) == 0) {
-        std::error_code ignored;
-        removed += std::filesystem::remove(entry.path(), ignored) ? 1 : 0;
-      }
-    }
-  }
-  return removed;
+  return RemoveAbandonedTemporaries(VatListPath(folder_)) + RemoveAbandonedTemporaries(KeyPath(folder_));
 }
 
 bool SiteData::ReadVatList(std::string& list, std::string& error) const {
@@ -54,31 +38,26 @@ bool SiteData::ReadVatList(std::string& list, std::string& error) const {
 bool SiteData::SaveVatList(std::string_view list, std::string& error) {
   std::lock_guard lock(saveMutex_);
   const std::string target = VatListPath(folder_);
-  const std::string temporary = target + ".tmp-" + std::to_string(++saves_);
   // The list as it was, to put back should the rename not become durable.
   std::string previous, ignoredError;
   const bool hadPrevious = ReadWholeFile(target, previous, ignoredError, false);
-  std::error_code ignored;
-  if (!WriteFileDurably(temporary, list, error)) {
-    std::filesystem::remove(PathOf(temporary), ignored);
-    return false;
+  switch (ReplaceFileContents(target, list, FileAccess::Shared, error)) {
+    case Replacement::Done:
+      return true;
+    case Replacement::Failed:
+      return false;
+    case Replacement::NotDurable:
+      break;
   }
-  if (!ReplaceFileDurably(temporary, target, error)) {
-    if (std::filesystem::exists(PathOf(temporary), ignored)) {
-      std::filesystem::remove(PathOf(temporary), ignored);  // the rename itself failed
-    } else if (hadPrevious) {
-      // Renamed, but the folder did not sync: a refused save must not be
-      // what the next reader gets.
-      const std::string back = target + ".tmp-" + std::to_string(++saves_);
-      if (!WriteFileDurably(back, previous, ignoredError) || !ReplaceFileDurably(back, target, ignoredError)) {
-        std::filesystem::remove(PathOf(back), ignored);
-      }
-    } else {
-      std::filesystem::remove(PathOf(target), ignored);
-    }
-    return false;
+  // Renamed, but the folder did not sync: a refused save must not be what
+  // the next reader gets.
+  if (hadPrevious) {
+    static_cast<void>(ReplaceFileContents(target, previous, FileAccess::Shared, ignoredError));
+  } else {
+    std::error_code ignored;
+    std::filesystem::remove(PathOf(target), ignored);
   }
-  return true;
+  return false;
 }
 
 SiteData::KeyState SiteData::ReadTaxationKey(std::string& key, std::string& error) const {
@@ -103,7 +82,7 @@ bool SiteData::SetTaxationKey(const std::string& folder, std::string_view key, s
   std::random_device random;
   const std::string text = "Quorlane site server taxation key; line 2 is scrambled, do not edit\r\n" +
                            quorlane::taxkey::Scramble(key, static_cast<std::uint8_t>(random())) + "\r\n";
-  return WritePrivateFileDurably(KeyPath(folder), text, error);
+  return ReplaceFileContents(KeyPath(folder), text, FileAccess::Private, error) == Replacement::Done;
 }
 
 }  // namespace quorlane::server

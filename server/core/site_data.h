@@ -20,7 +20,8 @@ class SiteData {
  public:
   explicit SiteData(std::string folder) : folder_(std::move(folder)) {}
 
-  /// Removes temporary files a crash left behind; returns how many.
+  /// Removes temporary files a crash left behind (sparing those an admin
+  /// command is writing now); returns how many.
   int RemoveLeftovers();
 
   /// The stored list; the empty text when none was saved.
@@ -39,7 +40,6 @@ class SiteData {
  private:
   std::string folder_;
   std::mutex saveMutex_;
-  unsigned saves_ = 0;
 };
 
 }  // namespace quorlane::server

@@ -1,5 +1,9 @@
 #include "site_requests.h"
 
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
 #include "service_rules.h"
 #include "windows_error.h"
 
@@ -18,6 +22,16 @@ std::string Audit(std::string_view command, const std::string& peer, std::string
   std::string line = std::string(command) + " peer=" + peer + " " + std::string(details);
   if (!answer.refusal.empty()) line += " refused: " + answer.refusal;
   return line + " result=" + Quoted(answer.payload);
+}
+
+// Test-only: QUORLANE_TEST_FILE_JOB_DELAY_MS=N holds every file job for N ms
+// before it starts, as a slow disk or a hung network share would.
+void DelayFileJobForTests() {
+  static const long delay = [] {
+    const char* text = std::getenv("QUORLANE_TEST_FILE_JOB_DELAY_MS");
+    return text ? std::strtol(text, nullptr, 10) : 0L;
+  }();
+  if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
 }
 
 }  // namespace
@@ -60,9 +74,24 @@ std::string SiteRequests::FileSizeInfo(const std::string& fields, const std::str
 
 std::optional<SiteRequests::Job> SiteRequests::Prepare(const Request& request, const std::string& peer) {
   const std::string fields(request.fields);
-  if (request.tag == kDeleteTag) return Job([this, fields, peer] { return DeleteFile(fields, peer); });
-  if (request.tag == kCopyTag) return Job([this, fields, peer] { return CopyFile(fields, peer); });
-  if (request.tag == kSizeTag) return Job([this, fields, peer] { return FileSizeInfo(fields, peer); });
+  if (request.tag == kDeleteTag) {
+    return Job([this, fields, peer] {
+      DelayFileJobForTests();
+      return DeleteFile(fields, peer);
+    });
+  }
+  if (request.tag == kCopyTag) {
+    return Job([this, fields, peer] {
+      DelayFileJobForTests();
+      return CopyFile(fields, peer);
+    });
+  }
+  if (request.tag == kSizeTag) {
+    return Job([this, fields, peer] {
+      DelayFileJobForTests();
+      return FileSizeInfo(fields, peer);
+    });
+  }
   if (const auto action = ServiceActionOf(request.tag)) {
     const std::string tag(request.tag);
     return Job([this, tag, action = *action, fields, peer] {

@@ -210,13 +210,38 @@ std::string SiteServer::LockListing() const {
   return text;
 }
 
-void SiteServer::RunBlocking(std::shared_ptr<Session> session, SiteRequests::Job job) {
-  work_.Post([executor = acceptor_.get_executor(), session = std::move(session), job = std::move(job)]() mutable {
-    std::string reply;
-    try {
-      reply = job();
-    } catch (...) {
-      reply = ReplyFrame(kErrorTag, "internal error;");
+namespace {
+
+// Malformed requests and unknown tags are answered at once, within the
+// shortest limit any client uses.
+constexpr CommandInfo kUnknownCommand{"", "?", CommandLane::Network, std::chrono::seconds(12)};
+
+std::string Seconds(std::chrono::seconds limit) { return std::to_string(limit.count()) + " s"; }
+
+}  // namespace
+
+void SiteServer::NoteDropped(const Session& session, const CommandInfo& command, std::string_view what) {
+  log_.Line(std::string(command.name) + " peer=" + session.Peer() + " " + std::string(what) + " after the client's " +
+            Seconds(command.clientLimit) + " limit: not answered");
+}
+
+void SiteServer::RunBlocking(std::shared_ptr<Session> session, Handled handled) {
+  const CommandLane lane = handled.command->lane;
+  work_.Post(lane, [this, executor = acceptor_.get_executor(), session = std::move(session),
+                    handled = std::move(handled)]() mutable {
+    std::optional<std::string> reply;
+    if (Clock::now() > handled.deadline) {
+      NoteDropped(*session, *handled.command, "not started: queued until");
+    } else {
+      try {
+        reply = (*handled.job)();
+      } catch (...) {
+        reply = ReplyFrame(kErrorTag, "internal error;");
+      }
+      if (Clock::now() > handled.deadline) {
+        NoteDropped(*session, *handled.command, "finished");
+        reply.reset();
+      }
     }
     // The session travels on to the network thread, which alone may end it.
     asio::post(executor, [session = std::move(session), reply = std::move(reply)]() mutable {
@@ -225,72 +250,96 @@ void SiteServer::RunBlocking(std::shared_ptr<Session> session, SiteRequests::Job
   });
 }
 
-SiteServer::Handled SiteServer::Handle(std::string_view body, Session& session, std::uint64_t& neededSeq) {
+SiteServer::Handled SiteServer::Handle(std::string_view body, Session& session, std::uint64_t& neededSeq,
+                                       Clock::time_point received, Clock::time_point now) {
   // A reply never goes out before the journal holds every change it could
   // depend on, including other connections' changes that this answer reveals.
   neededSeq = store_.LastSeq();
   const auto request = SplitRequest(body);
+  const CommandInfo* command = request ? FindCommand(request->tag) : nullptr;
+  Handled handled;
+  handled.command = command ? command : &kUnknownCommand;
+  handled.deadline = AnswerDeadline(*handled.command, received);
+  if (now > handled.deadline) {
+    // Neither carried out nor answered: a lock taken now would be one its
+    // client believes it never got.
+    NoteDropped(session, *handled.command, "not started: waited behind earlier requests until");
+    handled.dropped = true;
+    return handled;
+  }
   if (!request) {
     log_.Line("peer=" + session.Peer() + " request without a command tag: " + Quoted(body.substr(0, 64)));
-    return {ReplyFrame(kErrorTag, "malformed request;"), std::nullopt};
+    handled.reply = ReplyFrame(kErrorTag, "malformed request;");
+    return handled;
   }
-  if (const auto command = LockCommandOf(request->tag)) {
-    const auto fields = ParseLockFields(request->fields);
-    if (!fields) {
-      log_.Line("peer=" + session.Peer() + " " + std::string(CommandName(*command)) +
-                " with fewer than three fields");
-      return {ReplyFrame(kErrorTag, "missing fields;"), std::nullopt};
-    }
-    // While the journal cannot be written a change is undone and refused.
-    std::optional<LockHolder> before;
-    const bool refuseChanges = store_.Failed();
-    if (refuseChanges) {
-      if (const LockHolder* holder = store_.Table().Find(fields->key)) before = *holder;
-    }
-    LockOutcome outcome =
-        store_.Table().Execute(*command, fields->key, fields->user, fields->computer, StartTimeNow());
-    if (outcome.change && refuseChanges) {
-      store_.Table().Apply(before ? LockChange{LockChange::Kind::Grant, fields->key, *before}
-                                  : LockChange{LockChange::Kind::Release, fields->key, {}});
-      outcome.change.reset();
-      outcome.payload = "N;;;";
-    }
-    if (outcome.change) {
-      neededSeq = store_.Append(*outcome.change);
-      NoteChangeFrom(session);
-      // The commit runs after the handlers that are ready now, so the
-      // changes of every connection served in this round share one sync.
-      if (!commitPosted_) {
-        commitPosted_ = true;
-        asio::post(acceptor_.get_executor(), [this] {
-          commitPosted_ = false;
-          store_.Commit(/*blockingAllowed=*/std::chrono::steady_clock::now() - lastInterleave_ > kAloneFor);
-        });
-      }
-    }
-    if (*command != LockCommand::Check) {
-      std::string& line = lineBuffer_;
-      line.assign(CommandName(*command)).append(" peer=").append(session.Peer()).append(" user=");
-      AppendQuoted(line, fields->user);
-      line.append(" computer=");
-      AppendQuoted(line, fields->computer);
-      line.append(" key=");
-      AppendQuoted(line, fields->key);
-      line.append(" result=");
-      AppendQuoted(line, outcome.payload);
-      if (outcome.change) line.append(" changed");
-      log_.Line(line);
-      if (line.capacity() > 4096) std::string().swap(line);
-    }
-    return {ReplyFrame(request->tag, outcome.payload), std::nullopt};
+  if (const auto lockCommand = LockCommandOf(request->tag)) {
+    handled.reply = LockRequest(*lockCommand, *request, session, neededSeq);
+    return handled;
   }
   if (request->tag == kListTag) {
-    if (!session.PeerIsLoopback()) return {ReplyFrame(kErrorTag, "listing only from this computer;"), std::nullopt};
-    return {ReplyFrame(kListTag, LockListing()), std::nullopt};
+    handled.reply = session.PeerIsLoopback() ? ReplyFrame(kListTag, LockListing())
+                                             : ReplyFrame(kErrorTag, "listing only from this computer;");
+    return handled;
   }
-  if (auto job = requests_.Prepare(*request, session.Peer())) return {{}, std::move(job)};
+  if (command) {
+    if (auto job = requests_.Prepare(*request, session.Peer())) {
+      handled.job = std::move(job);
+      return handled;
+    }
+  }
   log_.Line("peer=" + session.Peer() + " unknown command " + Quoted(request->tag));
-  return {ReplyFrame(kErrorTag, "unknown command;"), std::nullopt};
+  handled.reply = ReplyFrame(kErrorTag, "unknown command;");
+  return handled;
+}
+
+std::string SiteServer::LockRequest(LockCommand command, const Request& request, Session& session,
+                                    std::uint64_t& neededSeq) {
+  const auto fields = ParseLockFields(request.fields);
+  if (!fields) {
+    log_.Line("peer=" + session.Peer() + " " + std::string(CommandName(command)) + " with fewer than three fields");
+    return ReplyFrame(kErrorTag, "missing fields;");
+  }
+  // While the journal cannot be written a change is undone and refused.
+  std::optional<LockHolder> before;
+  const bool refuseChanges = store_.Failed();
+  if (refuseChanges) {
+    if (const LockHolder* holder = store_.Table().Find(fields->key)) before = *holder;
+  }
+  LockOutcome outcome = store_.Table().Execute(command, fields->key, fields->user, fields->computer, StartTimeNow());
+  if (outcome.change && refuseChanges) {
+    store_.Table().Apply(before ? LockChange{LockChange::Kind::Grant, fields->key, *before}
+                                : LockChange{LockChange::Kind::Release, fields->key, {}});
+    outcome.change.reset();
+    outcome.payload = "N;;;";
+  }
+  if (outcome.change) {
+    neededSeq = store_.Append(*outcome.change);
+    NoteChangeFrom(session);
+    // The commit runs after the handlers that are ready now, so the
+    // changes of every connection served in this round share one sync.
+    if (!commitPosted_) {
+      commitPosted_ = true;
+      asio::post(acceptor_.get_executor(), [this] {
+        commitPosted_ = false;
+        store_.Commit(/*blockingAllowed=*/std::chrono::steady_clock::now() - lastInterleave_ > kAloneFor);
+      });
+    }
+  }
+  if (command != LockCommand::Check) {
+    std::string& line = lineBuffer_;
+    line.assign(CommandName(command)).append(" peer=").append(session.Peer()).append(" user=");
+    AppendQuoted(line, fields->user);
+    line.append(" computer=");
+    AppendQuoted(line, fields->computer);
+    line.append(" key=");
+    AppendQuoted(line, fields->key);
+    line.append(" result=");
+    AppendQuoted(line, outcome.payload);
+    if (outcome.change) line.append(" changed");
+    log_.Line(line);
+    if (line.capacity() > 4096) std::string().swap(line);
+  }
+  return ReplyFrame(request.tag, outcome.payload);
 }
 
 Session::Session(SiteServer& server, tcp::socket socket, std::string peer, bool peerIsLoopback)
@@ -309,6 +358,12 @@ void Session::Start() {
 
 void Session::WaitReadable() {
   if (reading_ || closed_) return;
+  if (pausedSince_) {
+    // Whatever waits in the socket now was sent during the pause.
+    std::error_code ec;
+    if (socket_.available(ec) > 0) backlogSince_ = pausedSince_;
+    pausedSince_.reset();
+  }
   reading_ = true;
   // The reactor keeps the socket registered: a read that must wait costs no
   // system call, and one that need not wait is tried at once.
@@ -328,7 +383,10 @@ void Session::OnRead(const std::error_code& ec, std::size_t bytes) {
     Close("read failed: " + ec.message());
     return;
   }
-  Process(std::string_view(inbox_.data(), bytes));
+  const auto now = SiteServer::Clock::now();
+  const auto received = backlogSince_.value_or(now);
+  backlogSince_.reset();
+  Process(std::string_view(inbox_.data(), bytes), received, now);
   // A full inbox: more may be waiting. Read it through the shared buffer
   // until a read comes back short (the socket is then empty) or the input
   // must wait behind queued replies or a blocking job.
@@ -346,16 +404,18 @@ void Session::OnRead(const std::error_code& ec, std::size_t bytes) {
       Close("read failed: " + readError.message());
       return;
     }
-    Process(std::string_view(static_cast<const char*>(buffer.data()), n));
+    Process(std::string_view(static_cast<const char*>(buffer.data()), n), received, now);
     more = n == buffer.size();
   }
   if (!closed_) ResumeWhenDrained();
 }
 
-void Session::Process(std::string_view input) {
+void Session::Process(std::string_view input, SiteServer::Clock::time_point received,
+                      SiteServer::Clock::time_point now) {
   while (!input.empty() && !closed_) {
     if (queuedBytes_ >= kMaxQueuedReplyBytes) {
       leftover_.assign(input);
+      leftoverReceived_ = received;
       return;
     }
     const bool wasInFrame = parser_.InFrame();
@@ -367,23 +427,31 @@ void Session::Process(std::string_view input) {
                 : "bytes outside a frame");
       return;
     }
-    if (!wasInFrame && parser_.InFrame()) ArmFrameTimer();
+    if (!wasInFrame && parser_.InFrame()) {
+      frameReceived_ = received;
+      ArmFrameTimer();
+    }
     if (result.status == FrameParser::Status::Frame) {
       ++requests_;
       std::uint64_t needed = 0;
-      auto handled = server_.Handle(parser_.Body(), *this, needed);
+      auto handled = server_.Handle(parser_.Body(), *this, needed, wasInFrame ? frameReceived_ : received, now);
       if (handled.job) {
         // What follows in this read waits until the job has answered.
         awaiting_ = true;
+        pausedSince_ = now;
         leftover_.assign(input);
+        leftoverReceived_ = received;
         if (timerArmed_) frameTimer_.cancel();
         timerArmed_ = false;
-        server_.RunBlocking(shared_from_this(), std::move(*handled.job));
+        server_.RunBlocking(shared_from_this(), std::move(handled));
         return;
       }
-      queuedBytes_ += handled.reply.size();
-      replies_.push_back(Queued{needed, std::move(handled.reply),
-                                needed > server_.DurableSeq() ? std::string(parser_.Body()) : std::string()});
+      if (!handled.dropped) {
+        queuedBytes_ += handled.reply.size();
+        replies_.push_back(Queued{needed, std::move(handled.reply),
+                                  needed > server_.DurableSeq() ? std::string(parser_.Body()) : std::string(),
+                                  handled.command, handled.deadline, wasInFrame ? frameReceived_ : received});
+      }
       // A new frame may start in the same read; its timer is armed above.
       if (!parser_.InFrame() && timerArmed_) {
         frameTimer_.cancel();
@@ -411,12 +479,16 @@ void Session::ArmFrameTimer() {
 
 void Session::Flush() { ResumeWhenDrained(); }
 
-void Session::Deliver(std::string reply) {
+void Session::Deliver(std::optional<std::string> reply) {
   if (closed_) return;
   awaiting_ = false;
-  queuedBytes_ += reply.size();
-  // Behind every earlier reply; it reveals no lock change of its own.
-  replies_.push_back(Queued{replies_.empty() ? 0 : replies_.back().seq, std::move(reply), {}});
+  if (reply) {
+    queuedBytes_ += reply->size();
+    // Behind every earlier reply; it reveals no lock change of its own. Its
+    // job has checked the deadline already.
+    replies_.push_back(Queued{replies_.empty() ? 0 : replies_.back().seq, std::move(*reply), {}, nullptr,
+                              SiteServer::Clock::time_point::max(), {}});
+  }
   ResumeWhenDrained();
 }
 
@@ -427,8 +499,9 @@ void Session::Redo(std::uint64_t durableSeq) {
     queued.seq = 0;
     if (queued.request.empty()) continue;
     std::uint64_t needed = 0;
-    auto handled = server_.Handle(queued.request, *this, needed);
+    auto handled = server_.Handle(queued.request, *this, needed, queued.received, SiteServer::Clock::now());
     if (handled.job) continue;  // not a lock request: its reply stands
+    // A dropped request leaves an empty reply, which sends nothing.
     queuedBytes_ = queuedBytes_ - queued.reply.size() + handled.reply.size();
     queued.reply = std::move(handled.reply);
     queued.request.clear();
@@ -470,11 +543,18 @@ bool Session::SendNow() {
 void Session::ResumeWhenDrained() {
   if (closed_ || writing_) return;
   for (;;) {
-    // Every reply that may go out now goes in one send.
+    // Every reply that may go out now goes in one send; one whose client
+    // has stopped waiting (the disk was that slow) not at all.
     std::size_t ready = 0;
+    std::optional<SiteServer::Clock::time_point> now;
     for (; ready < replies_.size() && replies_[ready].seq <= server_.DurableSeq(); ++ready) {
       std::string& reply = replies_[ready].reply;
       queuedBytes_ -= reply.size();
+      if (!now) now = SiteServer::Clock::now();
+      if (*now > replies_[ready].deadline) {
+        server_.NoteDropped(*this, *replies_[ready].command, "ready");
+        continue;
+      }
       if (out_.empty()) {
         out_.swap(reply);
       } else {
@@ -494,7 +574,7 @@ void Session::ResumeWhenDrained() {
     if (leftover_.empty()) break;
     std::string input;
     input.swap(leftover_);
-    Process(input);
+    Process(input, leftoverReceived_, SiteServer::Clock::now());
     if (closed_) return;
   }
   WaitReadable();

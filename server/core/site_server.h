@@ -19,14 +19,17 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
 #include "audit_log.h"
 #include "blocking_work.h"
+#include "commands.h"
 #include "frame_parser.h"
 #include "lock_store.h"
+#include "request.h"
 #include "server_config.h"
 #include "site_requests.h"
 
@@ -58,14 +61,25 @@ class SiteServer {
   void OnStoreFailed(const std::string& error);
 
   // Used by sessions.
+  using Clock = std::chrono::steady_clock;
   struct Handled {
-    std::string reply;                      ///< the reply frame, unless `job` is set
+    std::string reply;                      ///< the reply frame, unless `job` is set or `dropped`
     std::optional<SiteRequests::Job> job;   ///< blocking work that yields the reply frame
+    const CommandInfo* command = nullptr;   ///< what was asked (a stand-in for unknown tags)
+    Clock::time_point deadline;             ///< no answer leaves after this
+    bool dropped = false;                   ///< the client stopped waiting before it was started
   };
-  [[nodiscard]] Handled Handle(std::string_view body, Session& session, std::uint64_t& neededSeq);
-  /// Runs `job` on a blocking thread and hands its reply to `session` on the
-  /// network thread.
-  void RunBlocking(std::shared_ptr<Session> session, SiteRequests::Job job);
+  /// Carries out (or hands out as a job) the request in `body`, received at
+  /// `received`; a request whose client has stopped waiting by `now` is
+  /// neither carried out nor answered, only audited.
+  [[nodiscard]] Handled Handle(std::string_view body, Session& session, std::uint64_t& neededSeq,
+                               Clock::time_point received, Clock::time_point now);
+  /// Runs `handled.job` on a worker of its lane and hands its reply to
+  /// `session` on the network thread; a job that cannot start, or finish,
+  /// before its deadline is not answered.
+  void RunBlocking(std::shared_ptr<Session> session, Handled handled);
+  /// Audits an answer that was ready after its client stopped waiting.
+  void NoteDropped(const Session& session, const CommandInfo& command, std::string_view what);
   void WaitDurable(std::shared_ptr<Session> session, std::uint64_t seq);
   void Remove(const std::shared_ptr<Session>& session);
   [[nodiscard]] std::uint64_t DurableSeq() const noexcept { return durableSeq_; }
@@ -80,6 +94,8 @@ class SiteServer {
   void Accept();
   void OnAccepted(const std::error_code& ec, asio::ip::tcp::socket socket);
   [[nodiscard]] std::string LockListing() const;
+  [[nodiscard]] std::string LockRequest(LockCommand command, const Request& request, Session& session,
+                                        std::uint64_t& neededSeq);
   /// Remembers when changes last came from different connections in turn.
   void NoteChangeFrom(const Session& session);
 
@@ -120,8 +136,9 @@ class Session : public std::enable_shared_from_this<Session> {
   void Close(std::string_view reason);
   /// Sends the replies whose changes are durable now.
   void Flush();
-  /// The reply of the blocking job this connection waits for.
-  void Deliver(std::string reply);
+  /// The reply of the blocking job this connection waits for; nothing when
+  /// its client had stopped waiting.
+  void Deliver(std::optional<std::string> reply);
   /// Answers again every queued reply that depended on changes after
   /// `durableSeq`, which were dropped.
   void Redo(std::uint64_t durableSeq);
@@ -134,9 +151,10 @@ class Session : public std::enable_shared_from_this<Session> {
   /// Sends out_ now as far as the socket takes it; true when all of it went,
   /// false when an asynchronous write continues (or the connection closed).
   bool SendNow();
-  /// Feeds `input` to the parser and queues the replies; keeps what is left
-  /// when too much reply text is queued already.
-  void Process(std::string_view input);
+  /// Feeds `input` (its requests received at `received`; it is `now`) to the
+  /// parser and queues the replies; keeps what is left when too much reply
+  /// text is queued already.
+  void Process(std::string_view input, SiteServer::Clock::time_point received, SiteServer::Clock::time_point now);
   void ArmFrameTimer();
   void ResumeWhenDrained();
 
@@ -154,6 +172,9 @@ class Session : public std::enable_shared_from_this<Session> {
     std::uint64_t seq;
     std::string reply;
     std::string request;
+    const CommandInfo* command;
+    SiteServer::Clock::time_point deadline;
+    SiteServer::Clock::time_point received;
   };
   std::vector<Queued> replies_;
   std::size_t queuedBytes_ = 0;
@@ -161,6 +182,14 @@ class Session : public std::enable_shared_from_this<Session> {
   // holds only this; a longer input continues through the server's buffer.
   std::array<char, 256> inbox_{};
   std::string leftover_;  // input not yet parsed (bounded by one read)
+  SiteServer::Clock::time_point leftoverReceived_{};
+  SiteServer::Clock::time_point frameReceived_{};  // when the frame being read began to arrive
+  // Reading pauses while a job runs; what the client sent meanwhile waits in
+  // the socket, and its requests count as received when the pause began (the
+  // earliest they can have come): an answer is never sent later than the
+  // client waits, at worst one is dropped that it would still have taken.
+  std::optional<SiteServer::Clock::time_point> pausedSince_;
+  std::optional<SiteServer::Clock::time_point> backlogSince_;
   std::string out_;       // the write in flight
   bool writing_ = false;
   bool reading_ = false;

@@ -79,14 +79,28 @@ TEST_F(LibraryBoundary, ExportsBeforeStartUpReturnTheirFailureResults) {
   EXPECT_EQ(dll.get<QL_PFN_IntOfTwoTexts>("ServerServiceStarted")(nullptr, nullptr), 0);
 }
 
+// Whether the session exists shows in a lock request for a product that no
+// Quorlane.ini names: with a session it is refused as undetermined ("N;;;"),
+// without one the export gives its failure result, the empty text. Shut-downs
+// without a start-up leave the count negative, and later start-ups count up
+// from there: two stops and five starts leave three to balance.
 TEST_F(LibraryBoundary, UnbalancedShutDownAndRepeatedStartUpsAreHarmless) {
   auto start = dll.get<QL_PFN_SetInitial>("SetInitial");
   auto stop = dll.get<QL_PFN_NoArgs>("FreeInitial");
+  auto lock = dll.get<QL_PFN_TextOfTwoTexts>("SetLockDBDotNet");
   stop();  // without a start-up: frees nothing, count goes negative
   stop();
+  EXPECT_STREQ(lock("db", "unknown"), "");
   for (int i = 0; i < 5; ++i) start(nullptr);
-  for (int i = 0; i < 5; ++i) stop();
-  EXPECT_STREQ(dll.get<QL_PFN_TextOfNone>("GetVATList")(), "");
+  EXPECT_STREQ(lock("db", "unknown"), "N;;;") << "started: the session exists";
+  stop();
+  stop();
+  EXPECT_STREQ(lock("db", "unknown"), "N;;;") << "one start-up is still counted";
+  stop();
+  EXPECT_STREQ(lock("db", "unknown"), "") << "the shut-down that brings the count to zero frees the session";
+  start(nullptr);
+  EXPECT_STREQ(lock("db", "unknown"), "N;;;") << "a fresh session";
+  stop();
 }
 
 // They touch neither the result buffer nor the session, whatever they are given.

@@ -170,9 +170,9 @@ RunResult RunProgram(const std::vector<std::string>& args, const std::string& in
   return result;
 }
 
-std::string Ask(RawClient& client, const std::string& tag, const std::string& fields) {
+std::string Ask(RawClient& client, const std::string& tag, const std::string& fields, std::chrono::milliseconds limit) {
   std::string error;
-  const auto reply = client.Request(tag + fields, std::chrono::seconds(10), error);
+  const auto reply = client.Request(tag + fields, limit, error);
   if (!reply) return "(none: " + error + ")";
   const auto payload = RawClient::Payload(*reply, tag);
   return payload ? *payload : "(no tag: " + *reply + ")";

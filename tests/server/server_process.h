@@ -74,7 +74,9 @@ RunResult RunProgram(const std::vector<std::string>& args, const std::string& in
 /// The folder the test binaries and quorlane-server live in.
 [[nodiscard]] std::filesystem::path BinFolder();
 
-/// One request over `client`; the reply's payload for `tag`, or "(none)".
-[[nodiscard]] std::string Ask(RawClient& client, const std::string& tag, const std::string& fields);
+/// One request over `client`; the reply's payload for `tag`, or "(none...)"
+/// when no reply came within `limit`.
+[[nodiscard]] std::string Ask(RawClient& client, const std::string& tag, const std::string& fields,
+                              std::chrono::milliseconds limit = std::chrono::seconds(10));
 
 }  // namespace quorlane::server::testing

@@ -118,4 +118,28 @@ TEST(WindowsSiteServer, ContinuesAJournalWithReservedSpaceWhereItsRecordsEnd) {
   server.Kill();
 }
 
+// Another writer's temporary file (an admin command replacing the list this
+// very moment holds it open without sharing) is neither removed at start-up
+// nor written by the server's save; a crash's leftover is removed.
+TEST(WindowsSiteServer, AnotherWritersTemporaryFileIsLeftAlone) {
+  const std::wstring folder = FreshFolder(L"tmp");
+  const std::wstring data = folder + L"data\\";
+  ::CreateDirectoryW(data.c_str(), nullptr);
+  win32::UniqueFile inUse(::CreateFileW((data + L"vatlist.txt.tmp-1").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(inUse);
+  DWORD written = 0;
+  ASSERT_TRUE(::WriteFile(inUse.get(), "half written", 12, &written, nullptr));
+  std::ofstream(Narrow(data + L"vatlist.txt.tmp-4242-0123456789abcdef")) << "left by a crash";
+  WindowsServer server(folder);
+  ASSERT_TRUE(server.Start());
+  EXPECT_EQ(server.Ask("[SaveVATList]the server's list;"), "[SaveVATList]Y;");
+  EXPECT_EQ(server.Ask("[GetVATList]"), "[GetVATList]the server's list");
+  EXPECT_EQ(::GetFileAttributesW((data + L"vatlist.txt.tmp-4242-0123456789abcdef").c_str()), INVALID_FILE_ATTRIBUTES);
+  inUse.reset();
+  std::ifstream kept(Narrow(data + L"vatlist.txt.tmp-1"), std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "half written");
+  server.Kill();
+}
+
 }  // namespace

@@ -51,21 +51,6 @@ TEST_F(Converter, PublishesItsPropertiesInOrderWithFixedVersionAndDefaultFaces) 
   EXPECT_EQ(converter.ComponentCount(), 0) << "creation makes no translation component";
 }
 
-TEST_F(Converter, OnTurnEventTakesItsFiveParametersInOrder) {
-  std::string seen;
-  converter.SetOnTurnEvent([&](TObject& sender, TComponent& comp, bool& handled, TWinPerTurnType type, bool phrase) {
-    seen = (&sender == &converter ? "converter," : "?,") + comp.Name() + (handled ? ",handled," : ",open,") +
-           std::to_string(static_cast<int>(type)) + (phrase ? ",phrase" : ",none");
-    handled = true;
-  });
-  TComponent label(nullptr);
-  label.SetName("label1");
-  bool handled = false;
-  converter.OnTurnEvent()(converter, label, handled, TWinPerTurnType::wttSCToTC, true);
-  EXPECT_EQ(seen, "converter,label1,open,1,phrase");
-  EXPECT_TRUE(handled);
-}
-
 TEST_F(Converter, EmptyAndBlankTextsComeBackEmptyWithoutPreparing) {
   for (const std::string& text : {std::string(), std::string("   "), std::string("\t\r\n \x01", 5),
                                  std::string("\0 \x20", 3)}) {
