@@ -221,12 +221,8 @@ class PageView {
     if (!registered) return;
     m_window.reset(::CreateWindowExW(WS_EX_NOPARENTNOTIFY, kClass, L"", WS_CHILD | WS_CLIPSIBLINGS, 0, 0, 0, 0,
                                      parent, nullptr, module, this));
-    m_title.reset(::CreateFontW(-16, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                                CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"Tahoma"));
-    m_address.reset(::CreateFontW(-24, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                                  CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"Tahoma"));
-    m_text.reset(::CreateFontW(-18, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                               CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"Tahoma"));
+    m_wide = Fonts(16, 24, 18);
+    m_narrow = Fonts(11, 12, 12);
   }
   PageView(const PageView&) = delete;
   PageView& operator=(const PageView&) = delete;
@@ -272,21 +268,37 @@ class PageView {
     return ::DefWindowProcW(window, message, wParam, lParam);
   }
 
+  struct FontSet {
+    win32::UniqueGdiObject<HFONT> title, address, text;
+  };
+  static win32::UniqueGdiObject<HFONT> Font(int pixels, int weight) {
+    return win32::UniqueGdiObject<HFONT>(::CreateFontW(-pixels, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                                       DEFAULT_PITCH, L"Tahoma"));
+  }
+  static FontSet Fonts(int title, int address, int text) {
+    return {Font(title, FW_BOLD), Font(address, FW_BOLD), Font(text, FW_NORMAL)};
+  }
+
   void Paint(HWND window, HDC dc) const {
     RECT client{};
     ::GetClientRect(window, &client);
     // What was painted, so a script can tell what a screenshot shows.
     Journal("page-painted n=" + std::to_string(m_n) + " size=" + std::to_string(client.right) + "x" +
             std::to_string(client.bottom) + " uri=" + (m_opened ? Utf8(m_source) : std::string("(none)")));
-    const int margin = 16;
+    // A narrow window (the shell's normal state after start-up is 100 pixels
+    // wide) gets small type, so the parameters still show.
+    const bool narrow = client.right < 400;
+    const FontSet& fonts = narrow ? m_narrow : m_wide;
+    const int margin = narrow ? 4 : 16;
     ::SetBkMode(dc, TRANSPARENT);
-    RECT band{client.left, client.top, client.right, client.top + 30};
+    RECT band{client.left, client.top, client.right, client.top + (narrow ? 20 : 30)};
     const win32::UniqueGdiObject<HBRUSH> bandBrush(::CreateSolidBrush(RGB(0x8B, 0x1A, 0x1A)));
     ::FillRect(dc, &band, bandBrush.get());
-    ::SelectObject(dc, m_title.get());
+    ::SelectObject(dc, fonts.title.get());
     ::SetTextColor(dc, RGB(0xFF, 0xFF, 0xFF));
     RECT bandText{band.left + margin, band.top, band.right - margin, band.bottom};
-    ::DrawTextW(dc, L"WebView2 loader double of the tests: no page is rendered", -1, &bandText,
+    ::DrawTextW(dc, narrow ? L"Test double" : L"WebView2 loader double of the tests: no page is rendered", -1, &bandText,
                 DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
 
     RECT area{client.left + margin, band.bottom + margin, client.right - margin, client.bottom - margin};
@@ -302,23 +314,23 @@ class PageView {
     const COLORREF ink = RGB(0x20, 0x20, 0x20);
     const COLORREF muted = RGB(0x60, 0x60, 0x60);
     if (!m_opened) {
-      write(m_text.get(), muted, L"Asked to open nothing yet.", 0);
+      write(fonts.text.get(), muted, L"Asked to open nothing yet.", 0);
       return;
     }
-    write(m_text.get(), muted, L"Asked to open:", 4);
-    write(m_address.get(), RGB(0x10, 0x3C, 0x8C), m_source.empty() ? L"(an empty address)" : m_source, 14);
+    write(fonts.text.get(), muted, L"Asked to open:", 4);
+    write(fonts.address.get(), RGB(0x10, 0x3C, 0x8C), m_source.empty() ? L"(an empty address)" : m_source,
+          narrow ? 8 : 14);
     const auto parameters = QueryParameters(m_source);
     if (!parameters.empty()) {
-      write(m_text.get(), muted, L"Query parameters:", 4);
-      for (const auto& line : parameters) write(m_text.get(), ink, L"    " + line, 2);
+      write(fonts.text.get(), muted, L"Query parameters:", 4);
+      for (const auto& line : parameters) write(fonts.text.get(), ink, (narrow ? L"" : L"    ") + line, 2);
     }
   }
 
   unsigned m_n;
   win32::UniqueWindow m_window;
-  win32::UniqueGdiObject<HFONT> m_title;
-  win32::UniqueGdiObject<HFONT> m_address;
-  win32::UniqueGdiObject<HFONT> m_text;
+  FontSet m_wide;
+  FontSet m_narrow;
   std::wstring m_source;
   bool m_opened = false;
 };
