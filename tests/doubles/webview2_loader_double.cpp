@@ -219,10 +219,10 @@ class PageView {
       return ::RegisterClassW(&windowClass) != 0;
     }();
     if (!registered) return;
-    m_window.reset(::CreateWindowExW(WS_EX_NOPARENTNOTIFY, kClass, L"", WS_CHILD | WS_CLIPSIBLINGS, 0, 0, 0, 0,
-                                     parent, nullptr, module, this));
     m_wide = Fonts(16, 24, 18);
     m_narrow = Fonts(11, 12, 12);
+    m_window.reset(::CreateWindowExW(WS_EX_NOPARENTNOTIFY, kClass, L"", WS_CHILD | WS_CLIPSIBLINGS, 0, 0, 0, 0,
+                                     parent, nullptr, module, this));
   }
   PageView(const PageView&) = delete;
   PageView& operator=(const PageView&) = delete;
@@ -247,7 +247,7 @@ class PageView {
  private:
   static constexpr wchar_t kClass[] = L"WebView2DoublePage";
 
-  static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
     if (message == WM_NCCREATE) {
       const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
       ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
@@ -256,7 +256,11 @@ class PageView {
     if (self != nullptr && message == WM_PAINT) {
       PAINTSTRUCT paint;
       const HDC dc = ::BeginPaint(window, &paint);
-      self->Paint(window, dc);
+      try {
+        self->Paint(window, dc);
+      } catch (...) {
+        // Nothing thrown may leave a window procedure; an unpainted page is all that is lost.
+      }
       ::EndPaint(window, &paint);
       return 0;
     }
@@ -328,9 +332,9 @@ class PageView {
   }
 
   unsigned m_n;
-  win32::UniqueWindow m_window;
   FontSet m_wide;
   FontSet m_narrow;
+  win32::UniqueWindow m_window;  // declared last: destroyed before the fonts it paints with
   std::wstring m_source;
   bool m_opened = false;
 };
