@@ -115,4 +115,26 @@ bool LinePeer::WaitDone(int limitMs) const {
 
 RefusingPort::RefusingPort(std::uint16_t port) { m_socket = BindLoopback(port, false); }
 
+HangingPort::HangingPort(std::uint16_t port) {
+  m_listener = BindLoopback(port, true);
+  if (!m_listener || ::listen(m_listener.get(), 1) != 0) return;
+  sockaddr_in target{};
+  target.sin_family = AF_INET;
+  target.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
+  target.sin_port = ::htons(port);
+  // Connect until one no longer completes: the backlog is then full.
+  for (int i = 0; i < 32 && !m_hangs; ++i) {
+    win32::UniqueSocket filler(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    u_long nonBlocking = 1;
+    ::ioctlsocket(filler.get(), FIONBIO, &nonBlocking);
+    ::connect(filler.get(), reinterpret_cast<const sockaddr*>(&target), sizeof target);
+    fd_set writable;
+    FD_ZERO(&writable);
+    FD_SET(filler.get(), &writable);
+    timeval limit{0, 300000};
+    if (::select(0, nullptr, &writable, nullptr, &limit) == 0) m_hangs = true;
+    m_fillers.push_back(std::move(filler));
+  }
+}
+
 }  // namespace testdoubles

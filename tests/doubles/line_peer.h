@@ -78,4 +78,21 @@ class RefusingPort {
   win32::UniqueSocket m_socket;
 };
 
+/// Listens on 127.0.0.1:port without ever accepting, its backlog filled by
+/// connections of its own: the kernel drops further SYNs, so a connect there
+/// hangs until the connecting side gives up. Destroying it closes the
+/// listener, and a connect still waiting is then refused at its next SYN.
+class HangingPort {
+ public:
+  explicit HangingPort(std::uint16_t port = 9568);
+  /// True once a connect to the port no longer completes.
+  [[nodiscard]] bool hangs() const { return m_hangs; }
+
+ private:
+  WinsockUse m_winsock;
+  win32::UniqueSocket m_listener;
+  std::vector<win32::UniqueSocket> m_fillers;
+  bool m_hangs = false;
+};
+
 }  // namespace testdoubles

@@ -15,6 +15,13 @@
 //
 // Journal line: "<milliseconds> <event> key=value ...". Callbacks are
 // delivered through the calling thread's message loop, as the runtime does.
+//
+// Like the runtime, each controller shows a child window in the window it
+// was given, placed by its bounds and shown by its visibility. The double
+// renders no page: the window paints the address it was asked to open and
+// that address's query parameters (the customer, for the assistant's pages),
+// under a band that says it is this double, so a screenshot tells which page
+// a real web view would show.
 #include <windows.h>
 
 #include <cstdio>
@@ -27,6 +34,7 @@
 
 #include "com_handler.h"
 #include "webview2.h"
+#include "win32/unique_resource.h"
 
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
 
@@ -172,6 +180,165 @@ class Dispatcher {
   std::map<UINT_PTR, std::function<void()>> m_tasks;
 };
 
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
+/// The lines the page view paints for an address: the address, then each
+/// query parameter as "name = value" (raw, as the address carries it).
+std::vector<std::wstring> QueryParameters(const std::wstring& address) {
+  std::vector<std::wstring> lines;
+  const std::size_t query = address.find(L'?');
+  if (query == std::wstring::npos) return lines;
+  const std::wstring text = address.substr(query + 1, address.find(L'#', query) - query - 1);
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find(L'&', start);
+    if (end == std::wstring::npos) end = text.size();
+    const std::wstring item = text.substr(start, end - start);
+    const std::size_t eq = item.find(L'=');
+    if (!item.empty()) {
+      lines.push_back(eq == std::wstring::npos ? item : item.substr(0, eq) + L" = " + item.substr(eq + 1));
+    }
+    start = end + 1;
+  }
+  return lines;
+}
+
+/// The child window standing in for the runtime's page.
+class PageView {
+ public:
+  PageView(unsigned n, HWND parent) : m_n(n) {
+    const HINSTANCE module = reinterpret_cast<HINSTANCE>(&__ImageBase);
+    static const bool registered = [module] {
+      WNDCLASSW windowClass{};
+      windowClass.style = CS_HREDRAW | CS_VREDRAW;  // the text wraps to the width
+      windowClass.lpfnWndProc = &PageView::Proc;
+      windowClass.hInstance = module;
+      windowClass.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+      windowClass.hbrBackground = static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH));
+      windowClass.lpszClassName = kClass;
+      return ::RegisterClassW(&windowClass) != 0;
+    }();
+    if (!registered) return;
+    m_wide = Fonts(16, 24, 18);
+    m_narrow = Fonts(11, 12, 12);
+    m_window.reset(::CreateWindowExW(WS_EX_NOPARENTNOTIFY, kClass, L"", WS_CHILD | WS_CLIPSIBLINGS, 0, 0, 0, 0,
+                                     parent, nullptr, module, this));
+  }
+  PageView(const PageView&) = delete;
+  PageView& operator=(const PageView&) = delete;
+
+  void Show(bool visible) {
+    if (m_window) ::ShowWindow(m_window.get(), visible ? SW_SHOWNA : SW_HIDE);
+  }
+  void Place(const RECT& bounds) {
+    if (m_window) {
+      ::SetWindowPos(m_window.get(), nullptr, bounds.left, bounds.top, bounds.right - bounds.left,
+                     bounds.bottom - bounds.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+  }
+  void Open(const std::wstring& address) {
+    m_source = address;
+    m_opened = true;
+    if (m_window) ::InvalidateRect(m_window.get(), nullptr, TRUE);
+  }
+  /// The runtime's window goes with its controller.
+  void Close() { m_window.reset(); }
+
+ private:
+  static constexpr wchar_t kClass[] = L"WebView2DoublePage";
+
+  static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+    if (message == WM_NCCREATE) {
+      const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+      ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* self = reinterpret_cast<PageView*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (self != nullptr && message == WM_PAINT) {
+      PAINTSTRUCT paint;
+      const HDC dc = ::BeginPaint(window, &paint);
+      try {
+        self->Paint(window, dc);
+      } catch (...) {
+        // Nothing thrown may leave a window procedure; an unpainted page is all that is lost.
+      }
+      ::EndPaint(window, &paint);
+      return 0;
+    }
+    if (self != nullptr && message == WM_NCDESTROY) {
+      // Destroyed with its parent: the owner must not destroy it again.
+      ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+      (void)self->m_window.release();
+    }
+    return ::DefWindowProcW(window, message, wParam, lParam);
+  }
+
+  struct FontSet {
+    win32::UniqueGdiObject<HFONT> title, address, text;
+  };
+  static win32::UniqueGdiObject<HFONT> Font(int pixels, int weight) {
+    return win32::UniqueGdiObject<HFONT>(::CreateFontW(-pixels, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                                       DEFAULT_PITCH, L"Tahoma"));
+  }
+  static FontSet Fonts(int title, int address, int text) {
+    return {Font(title, FW_BOLD), Font(address, FW_BOLD), Font(text, FW_NORMAL)};
+  }
+
+  void Paint(HWND window, HDC dc) const {
+    RECT client{};
+    ::GetClientRect(window, &client);
+    // What was painted, so a script can tell what a screenshot shows.
+    Journal("page-painted n=" + std::to_string(m_n) + " size=" + std::to_string(client.right) + "x" +
+            std::to_string(client.bottom) + " uri=" + (m_opened ? Utf8(m_source) : std::string("(none)")));
+    // A narrow window (the shell's normal state after start-up is 100 pixels
+    // wide) gets small type, so the parameters still show.
+    const bool narrow = client.right < 400;
+    const FontSet& fonts = narrow ? m_narrow : m_wide;
+    const int margin = narrow ? 4 : 16;
+    ::SetBkMode(dc, TRANSPARENT);
+    RECT band{client.left, client.top, client.right, client.top + (narrow ? 20 : 30)};
+    const win32::UniqueGdiObject<HBRUSH> bandBrush(::CreateSolidBrush(RGB(0x8B, 0x1A, 0x1A)));
+    ::FillRect(dc, &band, bandBrush.get());
+    ::SelectObject(dc, fonts.title.get());
+    ::SetTextColor(dc, RGB(0xFF, 0xFF, 0xFF));
+    RECT bandText{band.left + margin, band.top, band.right - margin, band.bottom};
+    ::DrawTextW(dc, narrow ? L"Test double" : L"WebView2 loader double of the tests: no page is rendered", -1, &bandText,
+                DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+
+    RECT area{client.left + margin, band.bottom + margin, client.right - margin, client.bottom - margin};
+    const auto write = [&](HFONT font, COLORREF colour, const std::wstring& text, int after) {
+      ::SelectObject(dc, font);
+      ::SetTextColor(dc, colour);
+      RECT measured = area;
+      const UINT format = DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX;
+      const int height = ::DrawTextW(dc, text.c_str(), -1, &measured, format | DT_CALCRECT);
+      ::DrawTextW(dc, text.c_str(), -1, &area, format);
+      area.top += height + after;
+    };
+    const COLORREF ink = RGB(0x20, 0x20, 0x20);
+    const COLORREF muted = RGB(0x60, 0x60, 0x60);
+    if (!m_opened) {
+      write(fonts.text.get(), muted, L"Asked to open nothing yet.", 0);
+      return;
+    }
+    write(fonts.text.get(), muted, L"Asked to open:", 4);
+    write(fonts.address.get(), RGB(0x10, 0x3C, 0x8C), m_source.empty() ? L"(an empty address)" : m_source,
+          narrow ? 8 : 14);
+    const auto parameters = QueryParameters(m_source);
+    if (!parameters.empty()) {
+      write(fonts.text.get(), muted, L"Query parameters:", 4);
+      for (const auto& line : parameters) write(fonts.text.get(), ink, (narrow ? L"" : L"    ") + line, 2);
+    }
+  }
+
+  unsigned m_n;
+  FontSet m_wide;
+  FontSet m_narrow;
+  win32::UniqueWindow m_window;  // declared last: destroyed before the fonts it paints with
+  std::wstring m_source;
+  bool m_opened = false;
+};
+
 template <typename Interface>
 class ComObject : public Interface {
  public:
@@ -264,10 +431,12 @@ bool gNewWindowsRaised = false;
 
 class WebView final : public ComObject<ICoreWebView2> {
  public:
-  explicit WebView(unsigned n, HWND parent) : m_n(n), m_parent(parent) {}
+  WebView(unsigned n, HWND parent, std::shared_ptr<PageView> page)
+      : m_n(n), m_parent(parent), m_page(std::move(page)) {}
   ~WebView() override { Journal("webview-destroyed n=" + std::to_string(m_n)); }
   void Closed() {
     m_closed = true;
+    m_page.reset();
     m_navigationHandlers.clear();
     m_newWindowHandlers.clear();
   }
@@ -292,6 +461,7 @@ class WebView final : public ComObject<ICoreWebView2> {
     Journal("navigate n=" + std::to_string(m_n) + " uri=" + Utf8(uri ? uri : L"") + where);
     if (m_closed) return E_UNEXPECTED;
     m_source = uri ? uri : L"";
+    if (m_page) m_page->Open(m_source);
     if (!TheScenario().navigationCompletes) return S_OK;
     AddRef();
     auto self = ComPtr<ICoreWebView2>::Attach(this);
@@ -411,6 +581,7 @@ class WebView final : public ComObject<ICoreWebView2> {
 
   unsigned m_n;
   HWND m_parent;
+  std::shared_ptr<PageView> m_page;
   bool m_closed = false;
   std::wstring m_source;
   std::int64_t m_nextToken = 1;
@@ -420,15 +591,19 @@ class WebView final : public ComObject<ICoreWebView2> {
 
 class Controller final : public ComObject<ICoreWebView2Controller> {
  public:
-  Controller(unsigned n, HWND parent) : m_n(n) {
-    m_webViewObject = std::make_unique<WebView>(n, parent).release();
+  Controller(unsigned n, HWND parent) : m_n(n), m_page(std::make_shared<PageView>(n, parent)) {
+    m_webViewObject = std::make_unique<WebView>(n, parent, m_page).release();
     m_webView = ComPtr<ICoreWebView2>::Attach(m_webViewObject);
   }
-  ~Controller() override { Journal("controller-destroyed n=" + std::to_string(m_n)); }
+  ~Controller() override {
+    m_page->Close();
+    Journal("controller-destroyed n=" + std::to_string(m_n));
+  }
 
   NOT_USED(get_IsVisible, BOOL*)
   HRESULT STDMETHODCALLTYPE put_IsVisible(BOOL visible) override {
     Journal("put_IsVisible n=" + std::to_string(m_n) + " visible=" + std::to_string(visible));
+    m_page->Show(visible != FALSE);
     return S_OK;
   }
   NOT_USED(get_Bounds, RECT*)
@@ -436,6 +611,7 @@ class Controller final : public ComObject<ICoreWebView2Controller> {
     char text[80];
     std::snprintf(text, sizeof(text), " bounds=%ld,%ld,%ld,%ld", bounds.left, bounds.top, bounds.right, bounds.bottom);
     Journal("put_Bounds n=" + std::to_string(m_n) + text);
+    m_page->Place(bounds);
     return S_OK;
   }
   NOT_USED(get_ZoomFactor, double*)
@@ -458,6 +634,7 @@ class Controller final : public ComObject<ICoreWebView2Controller> {
   HRESULT STDMETHODCALLTYPE Close() override {
     Journal("close n=" + std::to_string(m_n));
     m_webViewObject->Closed();
+    m_page->Close();
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE get_CoreWebView2(ICoreWebView2** webView) override {
@@ -468,6 +645,7 @@ class Controller final : public ComObject<ICoreWebView2Controller> {
 
  private:
   unsigned m_n;
+  std::shared_ptr<PageView> m_page;
   WebView* m_webViewObject;
   ComPtr<ICoreWebView2> m_webView;
 };

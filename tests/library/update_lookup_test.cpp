@@ -1,15 +1,21 @@
 // GetAppSelfUpdURL through the real DLL under Wine, on the fixed port 9568:
 // against a scripted peer (every way a reply can go), against the Windows
-// build of the update server, and with nothing there in each system language.
+// build of the update server, with nothing there in each system language, and
+// with a connect that hangs.
 // CTest runs these one at a time (the port is fixed).
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <fstream>
+#include <future>
+#include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <utility>
 
 #include "child_process.h"
 #include "line_peer.h"
@@ -134,6 +140,38 @@ TEST_F(UpdateLookup, PartOfALineThenSilenceGivesAnEmptyReply) {
   EXPECT_EQ(LookUp("SALES", &ms), "1,,[END]");
   EXPECT_GE(ms, 11900) << "each wait is ten seconds of silence, not ten in all";
   EXPECT_LT(ms, 16000);
+}
+
+// A connect that hangs (the port's backlog is full, so the SYN is dropped) is
+// given up after 5,000 ms with "0," and the message, as when nothing listens.
+// The library resolves the host for IPv4 only: 127.0.0.1 is all it tries.
+TEST_F(UpdateLookup, GivesUpAConnectThatHangsAfterFiveSeconds) {
+  auto hanging = std::make_unique<testdoubles::HangingPort>();
+  ASSERT_TRUE(hanging->hangs()) << "connects to a full backlog do not hang here";
+  std::promise<std::pair<std::string, long>> done;
+  auto outcome = done.get_future();
+  std::thread caller([&] {
+    long ms = 0;
+    std::string result = LookUp("SALES", &ms);
+    done.set_value({std::move(result), ms});
+  });
+  // Bounded even when the limit is broken: closing the listener makes the
+  // next SYN retry be refused, and a call that still does not return ends
+  // the test program instead of hanging the run.
+  if (outcome.wait_for(std::chrono::seconds(9)) != std::future_status::ready) {
+    ADD_FAILURE() << "still connecting after 9 s";
+    hanging.reset();
+    if (outcome.wait_for(std::chrono::seconds(40)) != std::future_status::ready) {
+      std::fprintf(stderr, "GetAppSelfUpdURL did not return 40 s after the port closed\n");
+      std::fflush(stderr);
+      ::TerminateProcess(::GetCurrentProcess(), 3);
+    }
+  }
+  caller.join();
+  const auto [result, ms] = outcome.get();
+  EXPECT_EQ(result, kBig5Unreachable);
+  EXPECT_GE(ms, 4500) << "gave up before the limit";
+  EXPECT_LT(ms, 9000) << "waited well past the limit";
 }
 
 // The Windows build of the update server, with a mapping.

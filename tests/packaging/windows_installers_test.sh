@@ -1,14 +1,32 @@
 #!/usr/bin/env bash
 # The Windows installers, built from the build folders and run silently under
-# 64-bit Wine in a prefix of their own: files land, the uninstall entries
-# exist, the services are registered with their recovery actions and run
-# under Wine's service manager (the servers answer on loopback), a second
-# installation keeps an edited configuration, and the uninstallers remove
-# what was installed and keep the data.
+# Wine in a prefix of their own: files land, the uninstall entries exist, the
+# services are registered with their recovery actions and run under Wine's
+# service manager (the servers answer on loopback), a second installation
+# keeps an edited configuration, and the uninstallers remove what was
+# installed and keep the data.
 #
-#   windows_installers_test.sh SOURCE-DIR BUILD32-DIR BUILD64-DIR
+#   windows_installers_test.sh [--x86] SOURCE-DIR BUILD32-DIR BUILD64-DIR
+#
+# By default the 64-bit installers run under 64-bit Wine in a 64-bit prefix.
+# --x86 runs the workstation installer built as a 32-bit program
+# (QuorlaneWorkstationSetup-x86.exe) under 32-bit Wine in a 32-bit prefix, as
+# on 32-bit Windows; only hosts that execute 32-bit code can.
 set -uo pipefail
+width=win64
+[ "${1:-}" = --x86 ] && { width=win32; shift; }
 src=$1 b32=$2 b64=$3
+if [ $width = win32 ] && ! "$src/scripts/wine-env" --win32 usable; then
+  if "$src/scripts/host-runs-32bit"; then
+    echo "skipped: 32-bit Wine (wine32:i386) is not installed here; the x86 installer cannot run here"
+  else
+    echo "skipped: this host does not execute 32-bit code; the x86 installer cannot run here"
+  fi
+  exit 77
+fi
+# Without a 64-bit build the 32-bit files take the place of x64\: enough to
+# check what the installer does with them.
+[ -f "$b64/bin/Quorlane.dll" ] || b64=$b32
 work=$(mktemp -d "${TMPDIR:-/tmp}/ql-installers.XXXXXX")
 export WINE_ROOT=$work/wine
 failures=0
@@ -23,17 +41,26 @@ check() {  # DESCRIPTION COMMAND...
   fi
 }
 finish() {
-  "$src/scripts/wine-env" --win64 stop >/dev/null 2>&1
+  "$src/scripts/wine-env" "--$width" stop >/dev/null 2>&1
   [ -n "${KEEP_WORK:-}" ] || rm -rf "$work"
 }
 trap finish EXIT
 
 "$src/packaging/windows/stage-dist" "$src" "$b32" "$b64" "$work/dist" || exit 1
-makensis -V1 -DDIST="$work/dist" -DOUTFILE="$work/QuorlaneWorkstationSetup.exe" "$src/packaging/windows/workstation.nsi" || exit 1
-makensis -V1 -DDIST="$work/dist" -DOUTFILE="$work/QuorlaneServersSetup.exe" "$src/packaging/windows/servers.nsi" || exit 1
+if [ $width = win32 ]; then
+  setup=QuorlaneWorkstationSetup-x86.exe
+  makensis -V1 -DDIST="$work/dist" -DTARGET=x86-unicode -DOUTFILE="$work/$setup" \
+    "$src/packaging/windows/workstation.nsi" || exit 1
+  check "workstation: $setup is a 32-bit program" \
+    bash -c "i686-w64-mingw32-objdump -f '$work/$setup' | grep -q 'file format pei-i386'"
+else
+  setup=QuorlaneWorkstationSetup.exe
+  makensis -V1 -DDIST="$work/dist" -DOUTFILE="$work/$setup" "$src/packaging/windows/workstation.nsi" || exit 1
+  makensis -V1 -DDIST="$work/dist" -DOUTFILE="$work/QuorlaneServersSetup.exe" "$src/packaging/windows/servers.nsi" || exit 1
+fi
 
-"$src/scripts/wine-env" --win64 ensure >/dev/null || exit 1
-eval "$("$src/scripts/wine-env" --win64 print)"
+"$src/scripts/wine-env" "--$width" ensure >/dev/null || exit 1
+eval "$("$src/scripts/wine-env" "--$width" print)"
 wine() { timeout 120 "$QUORLANE_WINE" "$@" </dev/null 2>/dev/null | tr -d '\r'; return "${PIPESTATUS[0]}"; }
 drive=$WINEPREFIX/drive_c
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
@@ -41,10 +68,17 @@ has_value() { wine reg query "$1" /v "$2" | grep -qF -- "$3"; }
 same() { cmp -s "$1" "$2"; }
 running() { wine sc query "$1" | grep -q RUNNING; }
 absent() { [ ! -e "$1" ]; }
+[ $width = win32 ] && check "the prefix is 32-bit Windows" grep -qx '#arch=win32' "$WINEPREFIX/system.reg"
 
 # --- workstation ----------------------------------------------------------
-ws="$drive/Program Files (x86)/Quorlane"
-wine "$work/QuorlaneWorkstationSetup.exe" /S
+# 32-bit programs go to "Program Files (x86)" on 64-bit Windows, to "Program
+# Files" on 32-bit Windows.
+if [ $width = win32 ]; then
+  ws="$drive/Program Files/Quorlane" ws_win='C:\Program Files\Quorlane'
+else
+  ws="$drive/Program Files (x86)/Quorlane" ws_win='C:\Program Files (x86)\Quorlane'
+fi
+wine "$work/$setup" /S
 check "workstation: silent install ends with status 0" [ $? -eq 0 ]
 for f in Talvora.exe Quorlane.dll qlcall.exe x64/Quorlane.dll x64/qlcall.exe; do
   check "workstation: $f installed byte for byte" same "$work/dist/$f" "$ws/$f"
@@ -52,17 +86,23 @@ done
 check "workstation: the host kit is optional (not installed by default)" absent "$ws/hostkit"
 check "workstation: uninstall entry" has_value "$key\\QuorlaneWorkstation" DisplayName "Quorlane Workstation"
 check "workstation: silent uninstall command" has_value "$key\\QuorlaneWorkstation" QuietUninstallString 'Uninstall.exe" /S'
-wine "$work/QuorlaneWorkstationSetup.exe" /S /HOSTKIT=1
+wine "$work/$setup" /S /HOSTKIT=1
 for f in hostkit/quorlane.h hostkit/Quorlane.dll.a hostkit/Quorlane.pas hostkit/Quorlane.cs x64/hostkit/Quorlane.dll.a; do
   check "workstation: /HOSTKIT=1 installs $f" same "$work/dist/$f" "$ws/$f"
 done
 printf '[Session]\r\nPort=4000\r\n' >"$ws/Quorlane.ini"
-wine "$ws/Uninstall.exe" /S '_?=C:\Program Files (x86)\Quorlane'
+wine "$ws/Uninstall.exe" /S "_?=$ws_win"
 for f in Talvora.exe Quorlane.dll qlcall.exe x64 hostkit; do
   check "workstation: uninstall removes $f" absent "$ws/$f"
 done
 check "workstation: uninstall keeps the site's Quorlane.ini" [ -f "$ws/Quorlane.ini" ]
 check "workstation: uninstall removes the entry" bash -c "$(declare -f wine); ! wine reg query '$key\\QuorlaneWorkstation'"
+
+if [ $width = win32 ]; then
+  echo "$failures failed"
+  [ $failures -eq 0 ]
+  exit
+fi
 
 # --- servers ----------------------------------------------------------------
 srv="$drive/Program Files/Quorlane Servers"
