@@ -1,12 +1,16 @@
 // File commands on Windows. Client paths arrive in the clients' ANSI code
-// page, which on a Windows server is the system's own. Links, junctions and
-// mount points are checked on the handles the commands open: the final path
-// Windows reports for each must lie inside the root's own final path. Delete
-// and copy then answer exactly as the library's local forms (the same code,
-// local_files_win.cpp).
+// page, which on a Windows server is the system's own. Every request walks
+// its path from the file root down, opening each folder relative to the one
+// before it and holding it without delete sharing until the request is done
+// (held_path_win.h); a junction or link is followed only to a folder inside
+// the root, checked by the final path Windows reports for its handle. Delete
+// and copy then answer exactly as the library's local forms (the copy is the
+// same code, local_files_win.cpp).
 #include <windows.h>
+#include <winternl.h>
 
 #include "file_service.h"
+#include "held_path_win.h"
 #include "local_files_win.h"
 #include "windows_error.h"
 
@@ -33,62 +37,31 @@ std::string Utf8FromWide(const std::wstring& wide) {
 
 std::string Utf8FromAnsi(std::string_view ansi) { return Utf8FromWide(quorlane::localfiles::WideFromAnsi(ansi)); }
 
-// "\\?\C:\x" → "C:\x", "\\?\UNC\srv\share" → "\\srv\share", letters lower-cased.
-std::wstring FinalPathOf(HANDLE handle) {
-  std::wstring path(1024, L'\0');
-  DWORD n = ::GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED);
-  if (n >= path.size()) {
-    path.resize(n + 1);
-    n = ::GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED);
-  }
-  if (n == 0 || n >= path.size()) return {};
-  path.resize(n);
-  if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) {
-    path = L"\\" + path.substr(7);
-  } else if (path.rfind(L"\\\\?\\", 0) == 0) {
-    path = path.substr(4);
-  }
-  while (path.size() > 3 && path.back() == L'\\') path.pop_back();
-  for (auto& c : path) c = static_cast<wchar_t>(::towlower(c));
-  return path;
+using localfiles::HeldFolders;
+using localfiles::OnTheWay;
+
+std::vector<std::wstring> WideNames(const std::vector<std::string>& names) {
+  std::vector<std::wstring> wide;
+  wide.reserve(names.size());
+  for (const auto& name : names) wide.push_back(WideFromUtf8(name));
+  return wide;
 }
 
-// The root as Windows resolves it now, and the test every handle must pass.
-class RootCheck {
- public:
-  bool Open(const LocalPath& root) {
-    UniqueFile handle(::CreateFileW(WideFromUtf8(root.ToString()).c_str(), FILE_READ_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!handle) return false;
-    rootFinal_ = FinalPathOf(handle.get());
-    return !rootFinal_.empty();
-  }
-  [[nodiscard]] bool Inside(HANDLE handle) const {
-    const std::wstring path = FinalPathOf(handle);
-    if (path.empty()) return false;
-    if (path == rootFinal_) return true;
-    const std::wstring prefix = rootFinal_.back() == L'\\' ? rootFinal_ : rootFinal_ + L"\\";
-    return path.rfind(prefix, 0) == 0;
-  }
+localfiles::FileLocation LocationOf(const FileAccessRules& rules, const FileAccessRules::Resolved& resolved) {
+  return {WideFromUtf8(rules.Roots()[resolved.root].ToString()), WideNames(resolved.below), true};
+}
 
- private:
-  std::wstring rootFinal_;
-};
+std::string LeadsOut(const std::wstring& to) {
+  return "a link or junction leads out of the file root (to " + Utf8FromWide(to) + ")";
+}
 
-// Holds the deepest existing folder on the way to `path` open (so it cannot
-// be renamed or replaced meanwhile) once it was found inside the root.
-bool ExistingAncestorInside(const std::wstring& path, const RootCheck& root, UniqueFile& held) {
-  std::wstring folder = path;
-  for (;;) {
-    const std::size_t slash = folder.find_last_of(L'\\');
-    if (slash == std::wstring::npos || slash < 2) return false;
-    folder.resize(slash == 2 ? 3 : slash);  // keep "C:\" a root
-    held.reset(::CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (held) return root.Inside(held.get());
-    if (slash == 2) return false;
+// Holds the folders from the root down to the one that holds the last name.
+DWORD WalkToFolderOf(HeldFolders& folders, const localfiles::FileLocation& location, ACCESS_MASK rootAccess = 0) {
+  DWORD error = OnTheWay(folders.Start(location.start, rootAccess));
+  for (std::size_t i = 0; error == ERROR_SUCCESS && i + 1 < location.names.size(); ++i) {
+    error = OnTheWay(folders.Enter(location.names[i]));
   }
+  return error;
 }
 
 FileAnswer Code(DWORD code, bool sizeInfo = false) {
@@ -104,21 +77,23 @@ FileAnswer FileService::Delete(std::string_view clientPath) const {
   const auto resolved = rules_.Resolve(Utf8FromAnsi(clientPath), refusal);
   if (!resolved) return Refused(refusal);
   if (resolved->below.empty()) return Refused("a file root itself is not deleted");
-  const std::wstring path = WideFromUtf8(resolved->local.ToString());
-  const DWORD attributes = ::GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return {"Y;", {}};
-  RootCheck root;
-  if (!root.Open(rules_.Roots()[resolved->root])) return Code(::GetLastError());
-  // Deleted through a handle whose final path was checked: a junction on the
-  // way cannot redirect the delete after the check.
-  UniqueFile file(::CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!file) {
-    const DWORD error = ::GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FileAnswer{"Y;", {}} : Code(error);
+  const auto location = LocationOf(rules_, *resolved);
+  HeldFolders folders(true);
+  DWORD error = WalkToFolderOf(folders, location);
+  UniqueFile file;
+  if (error == ERROR_SUCCESS) {
+    error = folders.OpenFile(location.names.back(), DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             FILE_OPEN, FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT, file);
   }
-  if (!root.Inside(file.get())) return Refused("a link or junction leads out of the file root");
+  if (!folders.LeftTo().empty()) return Refused(LeadsOut(folders.LeftTo()));
+  // Not there, no such name, or a folder (which is not a file): nothing to
+  // delete. Any other failure is the delete's own: "N;" and its code.
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME ||
+      error == localfiles::kIsAFolder) {
+    return {"Y;", {}};
+  }
+  if (error != ERROR_SUCCESS) return Code(error);
+  localfiles::PauseAfterCheckForTests();
   FILE_DISPOSITION_INFO disposition{TRUE};
   if (!::SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof(disposition))) {
     return Code(::GetLastError());
@@ -133,27 +108,11 @@ FileAnswer FileService::Copy(std::string_view sourcePath, std::string_view targe
   const auto target = rules_.Resolve(Utf8FromAnsi(targetPath), refusal);
   if (!target) return Refused("target: " + refusal);
   if (target->below.empty()) return Refused("target: a file root itself is not replaced");
-  RootCheck sourceRoot, targetRoot;
-  if (!sourceRoot.Open(rules_.Roots()[source->root]) || !targetRoot.Open(rules_.Roots()[target->root])) {
-    return Code(::GetLastError());
-  }
-  const std::wstring targetWide = WideFromUtf8(target->local.ToString());
-  UniqueFile heldFolder;
-  if (!ExistingAncestorInside(targetWide, targetRoot, heldFolder)) {
-    if (!heldFolder) return Code(ERROR_PATH_NOT_FOUND);
-    return Refused("target: a link or junction leads out of the file root");
-  }
-  bool leftRoot = false;
-  const auto check = [&](HANDLE handle) {
-    const bool inside = sourceRoot.Inside(handle) || targetRoot.Inside(handle);
-    leftRoot |= !inside;
-    return inside;
-  };
-  if (quorlane::localfiles::CopyFileContents(WideFromUtf8(source->local.ToString()), targetWide, check)) {
-    return {"Y;", {}};
-  }
+  if (source->below.empty()) return Code(ERROR_ACCESS_DENIED);  // a folder is not copied
+  localfiles::BoundaryExit exit;
+  if (localfiles::CopyFileContents(LocationOf(rules_, *source), LocationOf(rules_, *target), &exit)) return {"Y;", {}};
   const DWORD error = ::GetLastError();
-  if (leftRoot) return Refused("a link or junction leads out of the file root");
+  if (!exit.to.empty()) return Refused((exit.source ? "source: " : "target: ") + LeadsOut(exit.to));
   return Code(error);
 }
 
@@ -163,33 +122,51 @@ FileAnswer FileService::SizeInfo(std::string_view clientPath, std::string_view p
   std::string refusal;
   const auto resolved = rules_.Resolve(Utf8FromAnsi(clientPath), refusal);
   if (!resolved) return Refused(refusal, true);
-  RootCheck root;
-  if (!root.Open(rules_.Roots()[resolved->root])) return Code(::GetLastError(), true);
-  const std::wstring path = WideFromUtf8(resolved->local.ToString());
-  UniqueFile handle(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!handle) return Code(::GetLastError(), true);
-  if (!root.Inside(handle.get())) return Refused("a link or junction leads out of the file root", true);
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (!::GetFileInformationByHandle(handle.get(), &info)) return Code(::GetLastError(), true);
-  if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    const std::string name = resolved->below.empty() ? std::string() : resolved->below.back();
-    const bool match = MatchesWildcard(pattern, name);
-    const unsigned long long size = (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    return {"Y;" + std::to_string(match ? size : 0) + ";" + (match ? "1" : "0") + ";", {}};
+  const auto location = LocationOf(rules_, *resolved);
+  // A folder is held open for listing; a file is opened for its size.
+  HeldFolders folders(true);
+  DWORD error = WalkToFolderOf(folders, location, location.names.empty() ? FILE_LIST_DIRECTORY : 0);
+  bool isFolder = location.names.empty();
+  UniqueFile file;
+  if (error == ERROR_SUCCESS && !isFolder) {
+    error = folders.Enter(location.names.back(), FILE_LIST_DIRECTORY);
+    isFolder = error == ERROR_SUCCESS;
+    if (error == localfiles::kNotAFolder) {
+      error = folders.OpenFile(location.names.back(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               FILE_OPEN, FILE_NON_DIRECTORY_FILE, file);
+    }
   }
-  WIN32_FIND_DATAW found{};
-  const std::wstring all = path.back() == L'\\' ? path + L"*" : path + L"\\*";
-  HANDLE search = ::FindFirstFileW(all.c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return Code(::GetLastError(), true);
+  if (!folders.LeftTo().empty()) return Refused(LeadsOut(folders.LeftTo()), true);
+  if (error != ERROR_SUCCESS) return Code(error, true);
+  localfiles::PauseAfterCheckForTests();
+  if (!isFolder) {
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file.get(), &size)) return Code(::GetLastError(), true);
+    const bool match = MatchesWildcard(pattern, resolved->below.back());
+    return {"Y;" + std::to_string(match ? size.QuadPart : 0) + ";" + (match ? "1" : "0") + ";", {}};
+  }
+  // Listed through the held folder's handle, never by its path again.
+  std::vector<ULONGLONG> buffer(64 * 1024 / sizeof(ULONGLONG));
   unsigned long long bytes = 0, files = 0;
-  do {
-    if (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) continue;
-    if (!MatchesWildcard(pattern, Utf8FromWide(found.cFileName))) continue;
-    bytes += (static_cast<unsigned long long>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
-    ++files;
-  } while (::FindNextFileW(search, &found));
-  ::FindClose(search);
+  for (FILE_INFO_BY_HANDLE_CLASS kind = FileFullDirectoryRestartInfo;; kind = FileFullDirectoryInfo) {
+    if (!::GetFileInformationByHandleEx(folders.Deepest(), kind, buffer.data(),
+                                        static_cast<DWORD>(buffer.size() * sizeof(ULONGLONG)))) {
+      if (::GetLastError() == ERROR_NO_MORE_FILES) break;
+      return Code(::GetLastError(), true);
+    }
+    const auto* entry = reinterpret_cast<const char*>(buffer.data());
+    for (;;) {
+      const auto& found = *reinterpret_cast<const FILE_FULL_DIR_INFO*>(entry);
+      const bool countable = (found.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+      if (countable &&
+          MatchesWildcard(pattern, Utf8FromWide(std::wstring(found.FileName, found.FileNameLength / sizeof(wchar_t))))) {
+        bytes += static_cast<unsigned long long>(found.EndOfFile.QuadPart);
+        ++files;
+      }
+      if (found.NextEntryOffset == 0) break;
+      entry += found.NextEntryOffset;
+    }
+  }
   return {"Y;" + std::to_string(bytes) + ";" + std::to_string(files) + ";", {}};
 }
 

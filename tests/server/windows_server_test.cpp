@@ -8,82 +8,16 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 #include <string>
-#include <thread>
 
-#include "child_process.h"
 #include "journal_codec.h"
-#include "raw_client.h"
-#include "win32/unique_resource.h"
+#include "windows_server_process.h"
 
 namespace {
 
-using quorlane::server::RawClient;
-
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
-
-class WindowsServer {
- public:
-  explicit WindowsServer(const std::wstring& folder) : folder_(folder) {}
-  ~WindowsServer() { Kill(); }
-
-  bool Start() {
-    const std::wstring portFile = folder_ + L"port.txt";
-    ::DeleteFileW(portFile.c_str());
-    std::wstring line = L"\"" + testsupport::ProgramFolder() + L"quorlane-server.exe\" --listen 127.0.0.1:0 --data \"" +
-                        folder_ + L"data\" --port-file \"" + portFile + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info{};
-    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                          &startup, &info)) {
-      return false;
-    }
-    process_.reset(info.hProcess);
-    win32::UniqueHandle thread{info.hThread};
-    for (int i = 0; i < 500; ++i) {
-      std::ifstream in(Narrow(portFile));
-      std::stringstream text;
-      text << in.rdbuf();
-      if (!text.str().empty() && text.str().back() == '\n') {
-        port_ = static_cast<std::uint16_t>(std::stoi(text.str()));
-        return true;
-      }
-      if (::WaitForSingleObject(process_.get(), 20) == WAIT_OBJECT_0) return false;
-    }
-    return false;
-  }
-
-  void Kill() {
-    if (!process_) return;
-    ::TerminateProcess(process_.get(), 9);
-    ::WaitForSingleObject(process_.get(), 10000);
-    process_.reset();
-  }
-
-  std::string Ask(const std::string& body) {
-    RawClient client;
-    std::string error;
-    if (!client.Connect("127.0.0.1", port_, std::chrono::seconds(5), error)) return "(connect: " + error + ")";
-    const auto reply = client.Request(body, std::chrono::seconds(10), error);
-    return reply ? *reply : "(none: " + error + ")";
-  }
-
- private:
-  std::wstring folder_;
-  win32::UniqueHandle process_;
-  std::uint16_t port_ = 0;
-};
-
-std::wstring FreshFolder(const std::wstring& name) {
-  wchar_t temp[MAX_PATH];
-  ::GetTempPathW(MAX_PATH, temp);
-  const std::wstring folder =
-      std::wstring(temp) + L"qlserver-" + name + L"-" + std::to_wstring(::GetCurrentProcessId()) + L"\\";
-  ::CreateDirectoryW(folder.c_str(), nullptr);
-  return folder;
-}
+using servertest::FreshFolder;
+using servertest::Narrow;
+using servertest::WindowsServer;
 
 TEST(WindowsSiteServer, ServesLocksAndKeepsThemAcrossTermination) {
   const std::wstring folder = FreshFolder(L"kill");

@@ -29,7 +29,7 @@ ARGUMENT_COUNTS = {
     "GetZConvertList": 1, "SyncZConvertList": 2,
 }
 SYSTEM_DLLS = re.compile(
-    r"^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|ws2_32|mswsock|version|msvcrt|comctl32|shlwapi)\.dll$")
+    r"^(kernel32|ntdll|user32|gdi32|advapi32|shell32|ole32|oleaut32|ws2_32|mswsock|version|msvcrt|comctl32|shlwapi)\.dll$")
 
 failures = []
 
