@@ -8,19 +8,21 @@
 #include <string>
 #include <vector>
 
-#include "audit_log.h"
 #include "lock_store.h"
-#include "platform.h"
+#include "log/audit_log.h"
+#include "net/listen_address.h"
 #include "raw_client.h"
+#include "platform/platform.h"
 #include "request.h"
 #include "server_config.h"
+#include "service/server_program.h"
 #include "site_data.h"
 #include "site_server.h"
-#ifdef _WIN32
-#include "service_definitions.h"
-#endif
 
 namespace qs = quorlane::server;
+namespace audit = quorlane::audit;
+namespace net = quorlane::net;
+namespace platform = quorlane::platform;
 
 namespace {
 
@@ -123,7 +125,7 @@ bool LoadConfig(const Options& options, qs::ServerConfig& config, std::string& e
   config = qs::DefaultConfig();
   if (!options.configPath.empty()) {
     std::string text;
-    if (!qs::ReadWholeFile(options.configPath, text, error, false)) return false;
+    if (!platform::ReadWholeFile(options.configPath, text, error, false)) return false;
     if (!qs::ApplyIni(text, config, error)) return error = options.configPath + ": " + error, false;
     config.dataFolder = Within(FolderOf(options.configPath), config.dataFolder);
   }
@@ -132,8 +134,6 @@ bool LoadConfig(const Options& options, qs::ServerConfig& config, std::string& e
   return qs::CheckConfig(config, error);
 }
 
-std::atomic<bool> gStopRequested{false};
-
 // How long a stop waits for file and service jobs already running.
 constexpr std::chrono::milliseconds kJobStopBound{5000};
 
@@ -141,8 +141,8 @@ int RunServer(const Options& options) {
   qs::ServerConfig config;
   std::string error;
   if (!LoadConfig(options, config, error)) return Usage(error);
-  qs::RaiseOpenFileLimit();
-  qs::IgnoreFileSizeSignal();
+  platform::RaiseOpenFileLimit();
+  platform::IgnoreFileSizeSignal();
   auto rules = qs::FileAccessRules::Build(config.fileRoots, config.pathMaps, qs::kServerUsesWindowsPaths, error);
   if (!rules) return Usage(error);
 
@@ -152,7 +152,7 @@ int RunServer(const Options& options) {
   struct Parts {
     explicit Parts(const qs::ServerConfig& config, qs::FileAccessRules rules)
         : store(log), requests(config, std::move(rules), log), server(io, config, store, log, requests, work) {}
-    qs::AuditLog log;
+    audit::AuditLog log;
     asio::io_context io{1};
     qs::LockStore store;
     qs::SiteRequests requests;
@@ -167,7 +167,7 @@ int RunServer(const Options& options) {
   auto& requests = parts->requests;
   auto& work = parts->work;
   auto& server = parts->server;
-  if (!qs::MakeFolder(config.dataFolder, error) ||
+  if (!platform::MakeFolder(config.dataFolder, error) ||
       !log.Open(config.auditLog.empty() ? std::string() : Within(config.dataFolder, config.auditLog),
                 config.logToConsole, error)) {
     std::fprintf(stderr, "quorlane-server: %s\n", error.c_str());
@@ -204,55 +204,23 @@ int RunServer(const Options& options) {
     return 1;
   }
 
-  asio::signal_set signals(io, SIGINT, SIGTERM);
-  signals.async_wait([&](const std::error_code& ec, int number) {
-    if (ec) return;
-    log.Line("signal " + std::to_string(number) + " received; stopping");
-    server.Stop();
-  });
-  asio::steady_timer flushTimer(io);
-  std::function<void()> scheduleFlush = [&] {
-    flushTimer.expires_after(std::chrono::milliseconds(250));
-    flushTimer.async_wait([&](const std::error_code& ec) {
-      if (ec) return;
-      log.Flush();
-      if (gStopRequested) {
-        // No new wait once stopping: a pending timer would keep run() going.
-        log.Line("console closing; stopping");
-        server.Stop();
-        return;
-      }
-      scheduleFlush();
-    });
-  };
-  qs::OnConsoleClose([] { gStopRequested = true; });
-
   if (const int removed = requests.Data().RemoveLeftovers(); removed > 0) {
     log.Line("removed " + std::to_string(removed) + " temporary file(s) left by an earlier run");
   }
+  // Signals are caught from here on.
+  quorlane::service::ServerLoop loop(io, log);
   server.Start();
-  log.Line("listening on " + qs::ListenAddress{config.listen.host, server.Port()}.ToString() + ", data folder " +
-           config.dataFolder + ", allowed networks " + config.allowText);
+  log.Line("listening on " + quorlane::net::ListenAddress{config.listen.host, server.Port()}.ToString() +
+           ", data folder " + config.dataFolder + ", allowed networks " + config.allowText);
   log.Line(std::to_string(config.fileRoots.size()) + " file root(s), " + std::to_string(config.pathMaps.size()) +
            " path mapping(s), " + std::to_string(config.allowedServices.size()) + " allowed service(s) through " +
            std::string(qs::ServiceBackendName(config.serviceBackend)));
-  if (!options.portFile.empty()) {
-    if (qs::ReplaceFileContents(options.portFile, std::to_string(server.Port()) + "\n", qs::FileAccess::Shared, error) ==
-        qs::Replacement::Failed) {
-      log.Line("cannot write the port file: " + error);
-      store.Close();
-      return 1;
-    }
+  if (!options.portFile.empty() && !loop.WritePortFile(options.portFile, server.Port(), error)) {
+    log.Line("cannot write the port file: " + error);
+    store.Close();
+    return 1;
   }
-  server.OnStopped([&] {
-    std::error_code ignored;
-    signals.cancel(ignored);
-    flushTimer.cancel();
-  });
-  scheduleFlush();
-  // Returns once Stop() has closed the acceptor, every connection and the
-  // two waits above.
-  io.run();
+  loop.Run([&] { server.Stop(); });
   const bool workStopped = work.Stop(kJobStopBound);
   if (!workStopped) {
     log.Line(std::to_string(work.Running()) + " job(s) still running " + std::to_string(kJobStopBound.count()) +
@@ -267,7 +235,7 @@ int RunServer(const Options& options) {
 
 bool AdminTarget(const Options& options, std::string& host, std::uint16_t& port, std::string& error) {
   if (!options.connect.empty()) {
-    if (!qs::SplitHostPort(options.connect, host, port)) return error = "--connect expects ADDR:PORT", false;
+    if (!net::SplitHostPort(options.connect, host, port)) return error = "--connect expects ADDR:PORT", false;
     return true;
   }
   qs::ServerConfig config;
@@ -289,8 +257,8 @@ int ListLocks(const Options& options) {
       return 1;
     }
     for (const auto& [key, holder] : table.Locks()) {
-      std::printf("%s %s %s %s\n", qs::Quoted(key).c_str(), qs::Quoted(holder.user).c_str(),
-                  qs::Quoted(holder.computer).c_str(), qs::Quoted(holder.startTime).c_str());
+      std::printf("%s %s %s %s\n", audit::Quoted(key).c_str(), audit::Quoted(holder.user).c_str(),
+                  audit::Quoted(holder.computer).c_str(), audit::Quoted(holder.startTime).c_str());
     }
     if (!note.empty()) std::fprintf(stderr, "quorlane-server: %s\n", note.c_str());
     return 0;
@@ -321,7 +289,7 @@ int Release(const Options& options) {
     std::fprintf(stderr, "quorlane-server: %s\n", error.c_str());
     return 1;
   }
-  const std::string who = ";quorlane-admin;" + qs::ComputerName() + ";";
+  const std::string who = ";quorlane-admin;" + platform::ComputerName() + ";";
   const auto check = client.Request("[CHECKDBLOCK]" + options.key + who, std::chrono::seconds(12), error);
   const auto checkPayload = check ? qs::RawClient::Payload(*check, "[CHECKDBLOCK]") : std::nullopt;
   const auto reply = client.Request("[FORCEUNLOCKDB]" + options.key + who, std::chrono::seconds(12), error);
@@ -332,10 +300,10 @@ int Release(const Options& options) {
   }
   const auto fields = checkPayload ? qs::SplitFields(*checkPayload) : std::vector<std::string_view>{};
   if (fields.size() >= 4 && fields[0] == "Y") {
-    std::printf("released %s (held by %s on %s since %s)\n", qs::Quoted(options.key).c_str(),
-                qs::Quoted(fields[1]).c_str(), qs::Quoted(fields[2]).c_str(), qs::Quoted(fields[3]).c_str());
+    std::printf("released %s (held by %s on %s since %s)\n", audit::Quoted(options.key).c_str(),
+                audit::Quoted(fields[1]).c_str(), audit::Quoted(fields[2]).c_str(), audit::Quoted(fields[3]).c_str());
   } else {
-    std::printf("%s was not locked\n", qs::Quoted(options.key).c_str());
+    std::printf("%s was not locked\n", audit::Quoted(options.key).c_str());
   }
   return 0;
 }
@@ -343,10 +311,10 @@ int Release(const Options& options) {
 // Admin commands that change the data folder also leave a line in its audit log.
 void AuditAdmin(const qs::ServerConfig& config, const std::string& text) {
   if (config.auditLog.empty()) return;
-  qs::AuditLog log;
+  audit::AuditLog log;
   std::string error;
   if (log.Open(Within(config.dataFolder, config.auditLog), false, error)) {
-    log.Line(text + " (admin command on " + qs::ComputerName() + ")");
+    log.Line(text + " (admin command on " + platform::ComputerName() + ")");
     log.Flush();
   }
 }
@@ -365,8 +333,8 @@ int VatList(const Options& options) {
     std::fwrite(list.data(), 1, list.size(), stdout);
     return 0;
   }
-  const std::string list = qs::ReadStandardInput("VAT list (one line; redirect a file for more): ", false);
-  if (!qs::MakeFolder(config.dataFolder, error) || !data.SaveVatList(list, error)) {
+  const std::string list = platform::ReadStandardInput("VAT list (one line; redirect a file for more): ", false);
+  if (!platform::MakeFolder(config.dataFolder, error) || !data.SaveVatList(list, error)) {
     std::fprintf(stderr, "quorlane-server: %s\n", error.c_str());
     return 1;
   }
@@ -379,12 +347,12 @@ int SetTaxationKey(const Options& options) {
   qs::ServerConfig config;
   std::string error;
   if (!LoadConfig(options, config, error)) return Usage(error);
-  std::string key = qs::ReadStandardInput("Taxation key: ", true);
+  std::string key = platform::ReadStandardInput("Taxation key: ", true);
   if (!key.empty() && key.back() == '\n') key.pop_back();
   if (!key.empty() && key.back() == '\r') key.pop_back();
   if (key.find_first_of("\r\n") != std::string::npos) return Usage("the key must be one line");
   if (key.empty()) return Usage("the key is empty");
-  if (!qs::MakeFolder(config.dataFolder, error) || !qs::SiteData::SetTaxationKey(config.dataFolder, key, error)) {
+  if (!platform::MakeFolder(config.dataFolder, error) || !qs::SiteData::SetTaxationKey(config.dataFolder, key, error)) {
     std::fprintf(stderr, "quorlane-server: %s\n", error.c_str());
     return 1;
   }
@@ -414,19 +382,39 @@ int CheckConfig(const Options& options) {
 
 int Main(const std::vector<std::string>& args);
 
+// QuorlaneServer: quorlane-server as LocalSystem (it may start and stop the
+// services it allows), configuration and data in ProgramData\Quorlane\Server.
+quorlane::service::ServiceDefinition SiteServerService() {
+  quorlane::service::ServiceDefinition d;
+  d.name = L"QuorlaneServer";
+  d.displayName = L"Quorlane site server";
+  d.description = L"Database locks, files, services, VAT list and taxation key for the workstations of this site.";
+  d.dataFolder = "Quorlane\\Server";
+  // Safe by default, as the program itself: loopback only, no file roots,
+  // no services, until the administrator edits this file.
+  d.defaultFiles = {{"quorlane-server.ini",
+                     "# Quorlane site server (Windows service). Every setting is optional; see the\r\n"
+                     "# administrators' guide (server\\README.md) for all of them. Restart the service\r\n"
+                     "# after a change:  net stop QuorlaneServer && net start QuorlaneServer\r\n"
+                     "[server]\r\n"
+                     "# For the LAN: listen = 0.0.0.0:4000 and allow = 127.0.0.0/8 ::1/128 192.168.1.0/24\r\n"
+                     "listen = 127.0.0.1:4000\r\n"
+                     "allow = 127.0.0.0/8 ::1/128\r\n"
+                     "# Lock journal, audit log, VAT list and key, beside this file.\r\n"
+                     "data = data\r\n"
+                     "log_to_console = no\r\n"
+                     "# file_root = D:\\Shared\r\n"
+                     "# allow_service = Spooler\r\n"}};
+  d.defaultOptions = [](const std::string& folder) {
+    return std::vector<std::string>{"--config", folder + "quorlane-server.ini"};
+  };
+  return d;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
-#ifdef _WIN32
-  if (!args.empty() && args[0] == "service") {
-    // The Service Control Manager's stop request ends the server like a
-    // closing console does.
-    return quorlane::service::ServiceCommand(quorlane::service::SiteServerService(), args, Main,
-                                             [] { gStopRequested = true; });
-  }
-#endif
-  return Main(args);
+  return quorlane::service::RunServerProgram(argc, argv, SiteServerService, Main);
 }
 
 namespace {

@@ -5,11 +5,11 @@
 #include <optional>
 #include <string>
 
-#include "blocking_client.h"
+#include "net/blocking_client.h"
 
 namespace quorlane::updater {
 
-class LineClient : public server::BlockingClient {
+class LineClient : public net::BlockingClient {
  public:
   /// The next line without its LF (and a CR before it); nothing when the
   /// connection ends or the limit passes first.

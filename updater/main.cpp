@@ -9,19 +9,18 @@
 #include <string>
 #include <vector>
 
-#include "audit_log.h"
+#include "log/audit_log.h"
 #include "line_client.h"
-#include "platform.h"
-#include "raw_client.h"
+#include "net/listen_address.h"
+#include "platform/platform.h"
 #include "request_line.h"
-#include "server_config.h"
+#include "service/server_program.h"
 #include "update_map.h"
 #include "update_server.h"
-#ifdef _WIN32
-#include "service_definitions.h"
-#endif
 
-namespace qs = quorlane::server;
+namespace audit = quorlane::audit;
+namespace net = quorlane::net;
+namespace platform = quorlane::platform;
 namespace qu = quorlane::updater;
 
 namespace {
@@ -93,11 +92,9 @@ bool ParseCount(const std::string& text, std::size_t& value) {
   return true;
 }
 
-std::atomic<bool> gConsoleClosing{false};
-
 int RunServer(const Options& options) {
-  qs::RaiseOpenFileLimit();
-  qs::AuditLog log;
+  platform::RaiseOpenFileLimit();
+  audit::AuditLog log;
   std::string error;
   if (!log.Open(options.logPath, !options.quiet, error)) {
     std::fprintf(stderr, "quorlane-update-server: %s\n", error.c_str());
@@ -116,68 +113,23 @@ int RunServer(const Options& options) {
     return 1;
   }
 
-#ifdef SIGHUP
-  asio::signal_set signals(io, SIGINT, SIGTERM, SIGHUP);
-#else
-  asio::signal_set signals(io, SIGINT, SIGTERM);
-#endif
-  asio::steady_timer flushTimer(io);
-  // run() returns once the server, the signal wait and the flush timer are done.
-  const auto stop = [&] {
-    server.Stop();
-    std::error_code ignored;
-    signals.cancel(ignored);
-    flushTimer.cancel();
-  };
-  std::function<void()> waitForSignal = [&] {
-    signals.async_wait([&](const std::error_code& ec, int number) {
-      if (ec) return;
-#ifdef SIGHUP
-      if (number == SIGHUP) {
-        server.Reload("SIGHUP");
-        waitForSignal();
-        return;
-      }
-#endif
-      log.Line("signal " + std::to_string(number) + " received; stopping");
-      stop();
-    });
-  };
-  waitForSignal();
-
-  std::function<void()> scheduleFlush = [&] {
-    flushTimer.expires_after(std::chrono::milliseconds(250));
-    flushTimer.async_wait([&](const std::error_code& ec) {
-      if (ec) return;
-      log.Flush();
-      if (gConsoleClosing) {
-        log.Line("console closing; stopping");
-        stop();
-        return;
-      }
-      scheduleFlush();
-    });
-  };
-  qs::OnConsoleClose([] { gConsoleClosing = true; });
-
+  // Signals are caught from here on.
+  quorlane::service::ServerLoop loop(io, log);
   server.Start();
   const auto& settings = options.settings;
-  log.Line("listening on " + qs::ListenAddress{settings.listen.host, server.Port()}.ToString() + ", " +
+  log.Line("listening on " + quorlane::net::ListenAddress{settings.listen.host, server.Port()}.ToString() + ", " +
            (settings.mapPath.empty() ? std::string("no mapping file: every identifier gets an empty line")
                                      : "mapping " + settings.mapPath + " with " + std::to_string(server.MapSize()) +
                                            " entries") +
            ", at most " + std::to_string(settings.maxConnections) + " connections (" +
            std::to_string(settings.maxPerAddress) + " per address)");
-  if (!options.portFile.empty()) {
-    if (qs::ReplaceFileContents(options.portFile, std::to_string(server.Port()) + "\n", qs::FileAccess::Shared, error) ==
-        qs::Replacement::Failed) {
-      log.Line("cannot write the port file: " + error);
-      log.Flush();
-      return 1;
-    }
+  if (!options.portFile.empty() && !loop.WritePortFile(options.portFile, server.Port(), error)) {
+    log.Line("cannot write the port file: " + error);
+    log.Flush();
+    return 1;
   }
-  scheduleFlush();
-  io.run();
+  loop.OnHangUp([&] { server.Reload("SIGHUP"); });
+  loop.Run([&] { server.Stop(); });
   log.Line("stopped");
   log.Flush();
   return 0;
@@ -186,7 +138,7 @@ int RunServer(const Options& options) {
 int Admin(const Options& options) {
   std::string host, error;
   std::uint16_t port = 0;
-  if (!qs::SplitHostPort(options.connect, host, port)) return Usage("--connect expects ADDR:PORT");
+  if (!net::SplitHostPort(options.connect, host, port)) return Usage("--connect expects ADDR:PORT");
   const std::string line =
       options.command == "reload" ? std::string(qu::kReloadLine) : "A1;" + options.argument + ";";
   qu::LineClient client;
@@ -210,7 +162,7 @@ int Admin(const Options& options) {
 
 int CheckMap(const std::string& path) {
   std::string text, error;
-  if (!qs::ReadWholeFile(path, text, error, false)) {
+  if (!platform::ReadWholeFile(path, text, error, false)) {
     std::fprintf(stderr, "quorlane-update-server: %s\n", error.c_str());
     return 2;
   }
@@ -225,19 +177,30 @@ int CheckMap(const std::string& path) {
 
 int Main(const std::vector<std::string>& args);
 
+// QuorlaneUpdateServer: quorlane-update-server as LocalService, mapping file
+// and log in ProgramData\Quorlane\UpdateServer, on every interface's port 9568.
+quorlane::service::ServiceDefinition UpdateServerService() {
+  quorlane::service::ServiceDefinition d;
+  d.name = L"QuorlaneUpdateServer";
+  d.displayName = L"Quorlane update server";
+  d.description = L"Answers the applications' self-update look-ups on TCP port 9568.";
+  d.account = L"NT AUTHORITY\\LocalService";
+  d.dataFolder = "Quorlane\\UpdateServer";
+  d.defaultFiles = {{"update-map.txt",
+                     "# Quorlane update server: one line per application, IDENTIFIER = ADDRESS.\r\n"
+                     "# See update-server\\README.md. After a change:  quorlane-update-server reload\r\n"
+                     "# SALES = https://updates.example.com/sales/setup.exe\r\n"}};
+  d.defaultOptions = [](const std::string& folder) {
+    return std::vector<std::string>{"--listen", "0.0.0.0:9568",        "--map", folder + "update-map.txt",
+                                    "--log",    folder + "update.log", "--quiet"};
+  };
+  return d;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
-#ifdef _WIN32
-  if (!args.empty() && args[0] == "service") {
-    // The Service Control Manager's stop request ends the server like a
-    // closing console does.
-    return quorlane::service::ServiceCommand(quorlane::service::UpdateServerService(), args, Main,
-                                             [] { gConsoleClosing = true; });
-  }
-#endif
-  return Main(args);
+  return quorlane::service::RunServerProgram(argc, argv, UpdateServerService, Main);
 }
 
 namespace {
@@ -263,7 +226,7 @@ int Main(const std::vector<std::string>& args) {
         return 0;
       } else if (arg == "--listen") {
         if (!value(text)) return Usage("--listen needs ADDR:PORT");
-        const auto listen = qs::ListenAddress::Parse(text);
+        const auto listen = net::ListenAddress::Parse(text);
         if (!listen) return Usage("--listen expects a numeric ADDR:PORT, not \"" + text + "\"");
         settings.listen = *listen;
       } else if (arg == "--map") {

@@ -3,7 +3,7 @@
 #include <array>
 #include <vector>
 
-#include "platform.h"
+#include "platform/platform.h"
 #include "request_line.h"
 
 namespace quorlane::updater {
@@ -11,28 +11,16 @@ namespace {
 
 using asio::ip::tcp;
 using Clock = std::chrono::steady_clock;
-using server::Quoted;
+using audit::Quoted;
 
 constexpr auto kSweepInterval = std::chrono::milliseconds(250);
 constexpr auto kRefusalLogInterval = std::chrono::seconds(1);
 /// Longest text of a peer's that goes into one log line.
 constexpr std::size_t kLoggedBytes = 200;
 
-asio::ip::address Unmapped(const asio::ip::address& address) {
-  if (address.is_v6() && address.to_v6().is_v4_mapped()) {
-    return asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6());
-  }
-  return address;
-}
-
-std::string PeerText(const asio::ip::address& address, std::uint16_t port) {
-  const std::string host = address.to_string();
-  return (address.is_v6() ? "[" + host + "]" : host) + ":" + std::to_string(port);
-}
-
 std::string QuotedPrefix(std::string_view text) {
-  if (text.size() <= kLoggedBytes) return Quoted(text);
-  return Quoted(text.substr(0, kLoggedBytes)) + "... (" + std::to_string(text.size()) + " bytes)";
+  if (text.size() <= kLoggedBytes) return audit::Quoted(text);
+  return audit::Quoted(text.substr(0, kLoggedBytes)) + "... (" + std::to_string(text.size()) + " bytes)";
 }
 
 std::string DurationText(std::chrono::milliseconds limit) {
@@ -169,11 +157,10 @@ class Connection : public std::enable_shared_from_this<Connection> {
   std::list<std::shared_ptr<Connection>>::iterator position_;
 };
 
-UpdateServer::UpdateServer(asio::io_context& io, const UpdateServerSettings& settings, server::AuditLog& log)
+UpdateServer::UpdateServer(asio::io_context& io, const UpdateServerSettings& settings, audit::AuditLog& log)
     : settings_(settings),
       log_(log),
-      acceptor_(io),
-      acceptRetry_(io),
+      listener_(io, log),
       sweepTimer_(io),
       map_(std::make_shared<const UpdateMap>()) {}
 
@@ -182,64 +169,27 @@ UpdateServer::~UpdateServer() = default;
 bool UpdateServer::LoadMap(std::string& error) {
   if (settings_.mapPath.empty()) return true;
   std::string text;
-  if (!server::ReadWholeFile(settings_.mapPath, text, error, false)) return false;
+  if (!platform::ReadWholeFile(settings_.mapPath, text, error, false)) return false;
   auto map = UpdateMap::Parse(text, error);
   if (!map) return error = settings_.mapPath + ": " + error, false;
   map_ = std::make_shared<const UpdateMap>(std::move(*map));
   return true;
 }
 
-bool UpdateServer::Listen(std::string& error) {
-  std::error_code ec;
-  const auto address = asio::ip::make_address(settings_.listen.host, ec);
-  if (ec) return error = "bad listen address " + settings_.listen.host, false;
-  const tcp::endpoint endpoint(address, settings_.listen.port);
-  acceptor_.open(endpoint.protocol(), ec);
-#ifndef _WIN32
-  // Lets a restarted server bind while closed connections linger in
-  // TIME_WAIT. Windows allows that by default, and there the option would
-  // let another program bind the same port.
-  if (!ec) acceptor_.set_option(tcp::acceptor::reuse_address(true), ec);
-#endif
-  if (!ec) acceptor_.bind(endpoint, ec);
-  if (!ec) acceptor_.listen(asio::socket_base::max_listen_connections, ec);
-  if (ec) return error = "cannot listen on " + settings_.listen.ToString() + ": " + ec.message(), false;
-  return true;
-}
+bool UpdateServer::Listen(std::string& error) { return listener_.Listen(settings_.listen, error); }
 
-std::uint16_t UpdateServer::Port() const {
-  std::error_code ec;
-  return acceptor_.local_endpoint(ec).port();
-}
+std::uint16_t UpdateServer::Port() const { return listener_.Port(); }
 
 void UpdateServer::Start() {
-  Accept();
+  listener_.Start([this](tcp::socket socket, const asio::ip::address& address, std::uint16_t port) {
+    OnAccepted(std::move(socket), address, port);
+  });
   Sweep();
 }
 
-void UpdateServer::Accept() {
-  // The peer's address comes with the accept itself: no extra system call.
-  acceptor_.async_accept(acceptedFrom_, [this](const std::error_code& ec, tcp::socket socket) {
-    OnAccepted(ec, std::move(socket));
-  });
-}
-
-void UpdateServer::OnAccepted(const std::error_code& ec, tcp::socket socket) {
-  if (stopped_ || !acceptor_.is_open()) return;
-  if (ec) {
-    if (ec == asio::error::operation_aborted) return;
-    // Out of descriptors or similar: wait a little instead of spinning.
-    log_.Line("accept failed: " + ec.message());
-    acceptRetry_.expires_after(std::chrono::milliseconds(100));
-    acceptRetry_.async_wait([this](const std::error_code& waitError) {
-      if (!waitError) Accept();
-    });
-    return;
-  }
+void UpdateServer::OnAccepted(tcp::socket socket, const asio::ip::address& address, std::uint16_t port) {
   std::error_code peerError;
-  const tcp::endpoint remote = acceptedFrom_;
-  const auto address = Unmapped(remote.address());
-  const std::string peer = PeerText(address, remote.port());
+  const std::string peer = net::PeerText(address, port);
   std::string addressText = address.to_string();
   const auto counted = perAddress_.find(addressText);
   const std::size_t fromAddress = counted == perAddress_.end() ? 0 : counted->second;
@@ -257,7 +207,6 @@ void UpdateServer::OnAccepted(const std::error_code& ec, tcp::socket socket) {
     connections_.push_front(connection);
     connection->Start(connections_.begin());
   }
-  Accept();
 }
 
 void UpdateServer::RefuseQuietly(const std::string& peer, const std::string& reason) {
@@ -304,9 +253,7 @@ void UpdateServer::Sweep() {
 void UpdateServer::Stop() {
   if (stopped_) return;
   stopped_ = true;
-  std::error_code ec;
-  acceptor_.close(ec);
-  acceptRetry_.cancel();
+  listener_.Stop();
   sweepTimer_.cancel();
   const std::vector<std::shared_ptr<Connection>> open(connections_.begin(), connections_.end());
   for (const auto& connection : open) connection->Close({});

@@ -19,14 +19,15 @@
 #include <string>
 #include <unordered_map>
 
-#include "audit_log.h"
-#include "server_config.h"
+#include "log/audit_log.h"
+#include "net/listen_address.h"
+#include "net/tcp_listener.h"
 #include "update_map.h"
 
 namespace quorlane::updater {
 
 struct UpdateServerSettings {
-  server::ListenAddress listen{"127.0.0.1", 9568};
+  net::ListenAddress listen{"127.0.0.1", 9568};
   /// The mapping file; empty: no file, every identifier gets an empty line.
   std::string mapPath;
   std::size_t maxConnections = 1024;
@@ -41,7 +42,7 @@ class Connection;
 
 class UpdateServer {
  public:
-  UpdateServer(asio::io_context& io, const UpdateServerSettings& settings, server::AuditLog& log);
+  UpdateServer(asio::io_context& io, const UpdateServerSettings& settings, audit::AuditLog& log);
   ~UpdateServer();
   UpdateServer(const UpdateServer&) = delete;
   UpdateServer& operator=(const UpdateServer&) = delete;
@@ -62,22 +63,19 @@ class UpdateServer {
 
   // Used by connections.
   [[nodiscard]] const UpdateServerSettings& Settings() const noexcept { return settings_; }
-  [[nodiscard]] server::AuditLog& Log() noexcept { return log_; }
+  [[nodiscard]] audit::AuditLog& Log() noexcept { return log_; }
   [[nodiscard]] const UpdateMap& Map() const noexcept { return *map_; }
   void Remove(Connection& connection);
 
  private:
-  void Accept();
-  void OnAccepted(const std::error_code& ec, asio::ip::tcp::socket socket);
+  void OnAccepted(asio::ip::tcp::socket socket, const asio::ip::address& address, std::uint16_t port);
   /// Refusals at the limits are logged at most once a second, with a count.
   void RefuseQuietly(const std::string& peer, const std::string& reason);
   void Sweep();
 
   const UpdateServerSettings& settings_;
-  server::AuditLog& log_;
-  asio::ip::tcp::acceptor acceptor_;
-  asio::ip::tcp::endpoint acceptedFrom_;
-  asio::steady_timer acceptRetry_;
+  audit::AuditLog& log_;
+  net::TcpListener listener_;
   asio::steady_timer sweepTimer_;
   std::shared_ptr<const UpdateMap> map_;
   std::list<std::shared_ptr<Connection>> connections_;

@@ -1,9 +1,9 @@
 #include "xKey.h"
 
 #include "library_state.h"
-#include "local_files_win.h"
-#include "local_text.h"
-#include "taxation_key.h"
+#include "localfiles/local_files_win.h"
+#include "keyfile/local_text.h"
+#include "keyfile/taxation_key.h"
 
 #include <ws2tcpip.h>
 

@@ -10,8 +10,8 @@
 #include <winternl.h>
 
 #include "file_service.h"
-#include "held_path_win.h"
-#include "local_files_win.h"
+#include "localfiles/held_path_win.h"
+#include "localfiles/local_files_win.h"
 #include "windows_error.h"
 
 namespace quorlane::server {

@@ -29,7 +29,7 @@ LockStore::~LockStore() { Close(); }
 
 bool LockStore::ReadTable(const std::string& folder, LockTable& table, std::string& note, std::string& error) {
   std::string data;
-  if (!ReadWholeFile(Join(folder, kJournalName), data, error)) return false;
+  if (!platform::ReadWholeFile(Join(folder, kJournalName), data, error)) return false;
   const JournalScan scan = ScanJournal(data);
   for (const auto& change : scan.changes) table.Apply(change);
   if (scan.badBytes > 0) {
@@ -41,15 +41,15 @@ bool LockStore::ReadTable(const std::string& folder, LockTable& table, std::stri
 
 bool LockStore::Open(const std::string& folder, DurableHandler onDurable, std::string& error) {
   onDurable_ = std::move(onDurable);
-  if (!MakeFolder(folder, error)) return false;
+  if (!platform::MakeFolder(folder, error)) return false;
   if (!folderLock_.Acquire(Join(folder, "server.lock"), error)) return false;
   journalPath_ = Join(folder, kJournalName);
-  if (const int removed = RemoveAbandonedTemporaries(journalPath_); removed > 0) {
+  if (const int removed = platform::RemoveAbandonedTemporaries(journalPath_); removed > 0) {
     log_.Line("store: removed " + std::to_string(removed) + " journal rewrite(s) that a crash interrupted");
   }
 
   std::string data;
-  if (!ReadWholeFile(journalPath_, data, error)) return false;
+  if (!platform::ReadWholeFile(journalPath_, data, error)) return false;
   const JournalScan scan = ScanJournal(data);
   for (const auto& change : scan.changes) table_.Apply(change);
   log_.Line("store: " + std::to_string(scan.changes.size()) + " journal records replayed, " +
@@ -57,11 +57,11 @@ bool LockStore::Open(const std::string& folder, DurableHandler onDurable, std::s
   if (scan.badBytes > 0) {
     // Keep the damaged bytes for inspection; they are never applied.
     char stamp[32];
-    const std::tm t = LocalTime(std::time(nullptr));
+    const std::tm t = platform::LocalTime(std::time(nullptr));
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &t);
     const std::string badPath = journalPath_ + ".bad-" + stamp;
     std::string ignored;
-    const bool saved = WriteFileDurably(badPath, std::string_view(data).substr(scan.validBytes, scan.badBytes), ignored);
+    const bool saved = platform::WriteFileDurably(badPath, std::string_view(data).substr(scan.validBytes, scan.badBytes), ignored);
     log_.Line("store: journal has a " + scan.problem + " at byte " + std::to_string(scan.validBytes) + "; " +
               std::to_string(scan.badBytes) + " bytes skipped" + (saved ? " and saved in " + badPath : ""));
   }
@@ -71,7 +71,7 @@ bool LockStore::Open(const std::string& folder, DurableHandler onDurable, std::s
     // Here the rewrite must succeed: writing behind a bad tail would hide
     // every later record from the next replay.
     const std::string snapshot = Snapshot(table_);
-    if (ReplaceFileContents(journalPath_, snapshot, FileAccess::Shared, error) != Replacement::Done) return false;
+    if (platform::ReplaceFileContents(journalPath_, snapshot, platform::FileAccess::Shared, error) != platform::Replacement::Done) return false;
     journalBytes_ = snapshotBytes_ = snapshot.size();
   } else {
     journalBytes_ = snapshotBytes_ = scan.validBytes;
@@ -169,20 +169,20 @@ bool LockStore::WriteGroup(const std::string& records, const std::vector<LockCha
 
 bool LockStore::Compact(const LockTable& journalTable, std::string& error) {
   const std::string snapshot = Snapshot(journalTable);
-  TemporaryFile compacted;
-  if (!compacted.Create(journalPath_, FileAccess::Shared, error) || !compacted.WriteDurably(snapshot, error)) {
+  platform::TemporaryFile compacted;
+  if (!compacted.Create(journalPath_, platform::FileAccess::Shared, error) || !compacted.WriteDurably(snapshot, error)) {
     log_.Line("store: compaction postponed: " + error);
     return true;
   }
   journal_.Close();
-  const Replacement replaced = compacted.ReplaceTarget(error);
-  if (replaced == Replacement::Failed) {
+  const platform::Replacement replaced = compacted.ReplaceTarget(error);
+  if (replaced == platform::Replacement::Failed) {
     // The old journal is intact (for example a reader on Windows held it
     // open); keep writing to it and try again later.
     log_.Line("store: compaction postponed: " + error);
     return journal_.Open(journalPath_, journalBytes_, error);
   }
-  if (replaced == Replacement::NotDurable) return false;
+  if (replaced == platform::Replacement::NotDurable) return false;
   journalBytes_ = snapshotBytes_ = snapshot.size();
   return journal_.Open(journalPath_, journalBytes_, error);
 }
@@ -209,7 +209,7 @@ bool LockStore::TryRecover(std::string& error) {
   // behind them again. A fresh, compact file holds exactly the durable table.
   const std::string snapshot = Snapshot(written_);
   journal_.Close();
-  if (ReplaceFileContents(journalPath_, snapshot, FileAccess::Shared, error) != Replacement::Done ||
+  if (platform::ReplaceFileContents(journalPath_, snapshot, platform::FileAccess::Shared, error) != platform::Replacement::Done ||
       !journal_.Open(journalPath_, snapshot.size(), error)) {
     journal_.Close();
     return false;

@@ -17,7 +17,7 @@
 //   syncs). The network thread says which suits (Commit's argument); a group
 //   is written inline only while the writer has nothing in hand, so groups
 //   reach the journal in order.
-// On Linux a sync is one in-place RWF_DSYNC write (JournalFile); Windows uses
+// On Linux a sync is one in-place RWF_DSYNC write (platform::JournalFile); Windows uses
 // the writer thread with FlushFileBuffers.
 #pragma once
 
@@ -30,9 +30,9 @@
 #include <thread>
 #include <vector>
 
-#include "audit_log.h"
+#include "log/audit_log.h"
 #include "lock_table.h"
-#include "platform.h"
+#include "platform/platform.h"
 
 namespace quorlane::server {
 
@@ -55,7 +55,7 @@ class LockStore {
 
   /// The journal is compacted while running once it reaches `compactAtBytes`
   /// and is at least four times the size of its compact form.
-  explicit LockStore(AuditLog& log, CommitMode mode = kPlatformCommitMode,
+  explicit LockStore(audit::AuditLog& log, CommitMode mode = kPlatformCommitMode,
                      std::uint64_t compactAtBytes = 16u * 1024 * 1024)
       : log_(log), mode_(mode), compactAtBytes_(compactAtBytes) {}
   ~LockStore();
@@ -105,12 +105,12 @@ class LockStore {
   /// Rewrites the journal as one grant per held lock.
   bool Compact(const LockTable& journalTable, std::string& error);
 
-  AuditLog& log_;
+  audit::AuditLog& log_;
   const CommitMode mode_;
   const std::uint64_t compactAtBytes_;
   LockTable table_;
-  FolderLock folderLock_;
-  JournalFile journal_;
+  platform::FolderLock folderLock_;
+  platform::JournalFile journal_;
   std::string journalPath_;
   DurableHandler onDurable_;
   std::uint64_t lastSeq_ = 0;  // network thread only

@@ -33,26 +33,4 @@ std::optional<std::string> RawClient::Payload(std::string_view replyBody, std::s
   return std::string(replyBody.substr(at + tag.size()));
 }
 
-bool SplitHostPort(std::string_view text, std::string& host, std::uint16_t& port) {
-  std::string_view portText;
-  if (!text.empty() && text.front() == '[') {
-    const auto close = text.find("]:");
-    if (close == std::string_view::npos) return false;
-    host = std::string(text.substr(1, close - 1));
-    portText = text.substr(close + 2);
-  } else {
-    const auto colon = text.rfind(':');
-    if (colon == std::string_view::npos) return false;
-    host = std::string(text.substr(0, colon));
-    portText = text.substr(colon + 1);
-  }
-  unsigned value = 0;
-  const auto [end, ec] = std::from_chars(portText.data(), portText.data() + portText.size(), value);
-  if (ec != std::errc() || end != portText.data() + portText.size() || value == 0 || value > 65535 || host.empty()) {
-    return false;
-  }
-  port = static_cast<std::uint16_t>(value);
-  return true;
-}
-
 }  // namespace quorlane::server

@@ -7,11 +7,11 @@
 #include <string>
 #include <string_view>
 
-#include "blocking_client.h"
+#include "net/blocking_client.h"
 
 namespace quorlane::server {
 
-class RawClient : public BlockingClient {
+class RawClient : public net::BlockingClient {
  public:
   /// Reads until a whole reply frame has arrived; returns the text between
   /// "[BEGIN]" and "[END]". Nothing on time-out, close or error.
@@ -22,8 +22,5 @@ class RawClient : public BlockingClient {
   /// The payload of a reply body for a tag: what follows its first occurrence.
   [[nodiscard]] static std::optional<std::string> Payload(std::string_view replyBody, std::string_view tag);
 };
-
-/// "host:port" or "[v6]:port" into its parts.
-[[nodiscard]] bool SplitHostPort(std::string_view text, std::string& host, std::uint16_t& port);
 
 }  // namespace quorlane::server

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform.h"
+#include "platform/platform.h"
 
 namespace quorlane::server {
 
@@ -22,7 +22,7 @@ ServiceAnswer ServiceControl::Run(ServiceAction action, const std::string& name)
 
 ServiceAnswer ServiceControl::RunCommand(ServiceAction action, const std::string& name) const {
   std::string error;
-  const int status = RunProgram({config_.serviceCommand, std::string(ServiceActionWord(action)), name},
+  const int status = platform::RunProgram({config_.serviceCommand, std::string(ServiceActionWord(action)), name},
                                 std::chrono::seconds(config_.serviceTimeoutSeconds), error);
   if (status == 0) return {"Y"};
   if (status == -1) return {"N;the service command cannot be started"};

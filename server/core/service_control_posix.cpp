@@ -2,7 +2,7 @@
 // UNIT", started directly (no shell) from a fixed path.
 #include <unistd.h>
 
-#include "platform.h"
+#include "platform/platform.h"
 #include "service_control.h"
 
 namespace quorlane::server {
@@ -16,7 +16,7 @@ ServiceAnswer ServiceControl::RunNative(ServiceAction action, const std::string&
     case ServiceAction::Status: argv.insert(argv.end(), {"is-active", "--quiet", "--", name}); break;
   }
   std::string error;
-  const int status = RunProgram(argv, std::chrono::seconds(config_.serviceTimeoutSeconds), error);
+  const int status = platform::RunProgram(argv, std::chrono::seconds(config_.serviceTimeoutSeconds), error);
   if (status == 0) return {"Y"};
   if (status == -1) return {"N;systemctl cannot be started"};
   if (status == -2) return {"N;timed out"};

@@ -3,9 +3,9 @@
 #include <filesystem>
 #include <random>
 
-#include "local_text.h"
-#include "platform.h"
-#include "taxation_key.h"
+#include "keyfile/local_text.h"
+#include "platform/platform.h"
+#include "keyfile/taxation_key.h"
 
 namespace quorlane::server {
 namespace {
@@ -28,11 +28,11 @@ std::string SiteData::VatListPath(const std::string& folder) { return Within(fol
 std::string SiteData::KeyPath(const std::string& folder) { return Within(folder, kKeyName); }
 
 int SiteData::RemoveLeftovers() {
-  return RemoveAbandonedTemporaries(VatListPath(folder_)) + RemoveAbandonedTemporaries(KeyPath(folder_));
+  return platform::RemoveAbandonedTemporaries(VatListPath(folder_)) + platform::RemoveAbandonedTemporaries(KeyPath(folder_));
 }
 
 bool SiteData::ReadVatList(std::string& list, std::string& error) const {
-  return ReadWholeFile(VatListPath(folder_), list, error, true);
+  return platform::ReadWholeFile(VatListPath(folder_), list, error, true);
 }
 
 bool SiteData::SaveVatList(std::string_view list, std::string& error) {
@@ -40,19 +40,19 @@ bool SiteData::SaveVatList(std::string_view list, std::string& error) {
   const std::string target = VatListPath(folder_);
   // The list as it was, to put back should the rename not become durable.
   std::string previous, ignoredError;
-  const bool hadPrevious = ReadWholeFile(target, previous, ignoredError, false);
-  switch (ReplaceFileContents(target, list, FileAccess::Shared, error)) {
-    case Replacement::Done:
+  const bool hadPrevious = platform::ReadWholeFile(target, previous, ignoredError, false);
+  switch (platform::ReplaceFileContents(target, list, platform::FileAccess::Shared, error)) {
+    case platform::Replacement::Done:
       return true;
-    case Replacement::Failed:
+    case platform::Replacement::Failed:
       return false;
-    case Replacement::NotDurable:
+    case platform::Replacement::NotDurable:
       break;
   }
   // Renamed, but the folder did not sync: a refused save must not be what
   // the next reader gets.
   if (hadPrevious) {
-    static_cast<void>(ReplaceFileContents(target, previous, FileAccess::Shared, ignoredError));
+    static_cast<void>(platform::ReplaceFileContents(target, previous, platform::FileAccess::Shared, ignoredError));
   } else {
     std::error_code ignored;
     std::filesystem::remove(PathOf(target), ignored);
@@ -64,12 +64,12 @@ SiteData::KeyState SiteData::ReadTaxationKey(std::string& key, std::string& erro
   key.clear();
   const std::string path = KeyPath(folder_);
   std::string text;
-  if (!ReadWholeFile(path, text, error, true)) return KeyState::Unusable;
+  if (!platform::ReadWholeFile(path, text, error, true)) return KeyState::Unusable;
   if (text.empty()) {
     std::error_code ec;
     return std::filesystem::exists(PathOf(path), ec) ? KeyState::Unusable : KeyState::NotSet;
   }
-  if (!IsPrivateFile(path, error)) return KeyState::Unusable;
+  if (!platform::IsPrivateFile(path, error)) return KeyState::Unusable;
   const auto lines = quorlane::SplitTextLines(text);
   if (lines.size() < 2) return error = path + " is damaged (no key line)", KeyState::Unusable;
   key = quorlane::taxkey::Unscramble(lines[1]);
@@ -82,7 +82,7 @@ bool SiteData::SetTaxationKey(const std::string& folder, std::string_view key, s
   std::random_device random;
   const std::string text = "Quorlane site server taxation key; line 2 is scrambled, do not edit\r\n" +
                            quorlane::taxkey::Scramble(key, static_cast<std::uint8_t>(random())) + "\r\n";
-  return ReplaceFileContents(KeyPath(folder), text, FileAccess::Private, error) == Replacement::Done;
+  return platform::ReplaceFileContents(KeyPath(folder), text, platform::FileAccess::Private, error) == platform::Replacement::Done;
 }
 
 }  // namespace quorlane::server

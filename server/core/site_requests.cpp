@@ -21,7 +21,7 @@ std::string Audit(std::string_view command, const std::string& peer, std::string
                   const FileAnswer& answer) {
   std::string line = std::string(command) + " peer=" + peer + " " + std::string(details);
   if (!answer.refusal.empty()) line += " refused: " + answer.refusal;
-  return line + " result=" + Quoted(answer.payload);
+  return line + " result=" + audit::Quoted(answer.payload);
 }
 
 // Test-only: QUORLANE_TEST_FILE_JOB_DELAY_MS=N holds every file job for N ms
@@ -36,13 +36,13 @@ void DelayFileJobForTests() {
 
 }  // namespace
 
-SiteRequests::SiteRequests(const ServerConfig& config, FileAccessRules rules, AuditLog& log)
+SiteRequests::SiteRequests(const ServerConfig& config, FileAccessRules rules, audit::AuditLog& log)
     : files_(std::move(rules)), services_(config), data_(config.dataFolder), log_(log) {}
 
 std::string SiteRequests::DeleteFile(const std::string& fields, const std::string& peer) const {
   const std::string path = JoinedFields(fields);
   const FileAnswer answer = files_.Delete(path);
-  log_.Line(Audit("DELETEFILE", peer, "path=" + Quoted(path), answer));
+  log_.Line(Audit("DELETEFILE", peer, "path=" + audit::Quoted(path), answer));
   return ReplyFrame(kDeleteTag, answer.payload);
 }
 
@@ -50,11 +50,11 @@ std::string SiteRequests::CopyFile(const std::string& fields, const std::string&
   const auto paths = SplitCopyFields(fields);
   if (!paths) {
     const FileAnswer answer{"N;" + std::to_string(winerror::kInvalidName), {}};
-    log_.Line(Audit("COPYFILE", peer, "fields=" + Quoted(fields) + " (the two paths cannot be told apart)", answer));
+    log_.Line(Audit("COPYFILE", peer, "fields=" + audit::Quoted(fields) + " (the two paths cannot be told apart)", answer));
     return ReplyFrame(kCopyTag, answer.payload);
   }
   const FileAnswer answer = files_.Copy(paths->first, paths->second);
-  log_.Line(Audit("COPYFILE", peer, "source=" + Quoted(paths->first) + " target=" + Quoted(paths->second), answer));
+  log_.Line(Audit("COPYFILE", peer, "source=" + audit::Quoted(paths->first) + " target=" + audit::Quoted(paths->second), answer));
   return ReplyFrame(kCopyTag, answer.payload);
 }
 
@@ -67,7 +67,7 @@ std::string SiteRequests::FileSizeInfo(const std::string& fields, const std::str
   const FileAnswer answer = files_.SizeInfo(path, pattern);
   // Reading sizes changes nothing: only refusals are audited.
   if (!answer.refusal.empty()) {
-    log_.Line(Audit("FILESIZEINFO", peer, "path=" + Quoted(path) + " pattern=" + Quoted(pattern), answer));
+    log_.Line(Audit("FILESIZEINFO", peer, "path=" + audit::Quoted(path) + " pattern=" + audit::Quoted(pattern), answer));
   }
   return ReplyFrame(kSizeTag, answer.payload);
 }
@@ -97,8 +97,8 @@ std::optional<SiteRequests::Job> SiteRequests::Prepare(const Request& request, c
     return Job([this, tag, action = *action, fields, peer] {
       const std::string name = JoinedFields(fields);
       const ServiceAnswer answer = services_.Run(action, name);
-      log_.Line(tag.substr(1, tag.size() - 2) + " peer=" + peer + " service=" + Quoted(name) +
-                (answer.refused ? " refused" : "") + " result=" + Quoted(answer.payload));
+      log_.Line(tag.substr(1, tag.size() - 2) + " peer=" + peer + " service=" + audit::Quoted(name) +
+                (answer.refused ? " refused" : "") + " result=" + audit::Quoted(answer.payload));
       return ReplyFrame(tag, answer.payload);
     });
   }

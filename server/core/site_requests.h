@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "audit_log.h"
+#include "log/audit_log.h"
 #include "file_service.h"
 #include "request.h"
 #include "server_config.h"
@@ -20,7 +20,7 @@ namespace quorlane::server {
 class SiteRequests {
  public:
   /// `rules` must come from the same configuration (FileAccessRules::Build).
-  SiteRequests(const ServerConfig& config, FileAccessRules rules, AuditLog& log);
+  SiteRequests(const ServerConfig& config, FileAccessRules rules, audit::AuditLog& log);
 
   using Job = std::function<std::string()>;
   /// The job that answers `request`, or nothing when its tag is not one of these.
@@ -36,7 +36,7 @@ class SiteRequests {
   FileService files_;
   ServiceControl services_;
   SiteData data_;
-  AuditLog& log_;
+  audit::AuditLog& log_;
 };
 
 }  // namespace quorlane::server

@@ -3,7 +3,7 @@
 #include <ctime>
 
 #include "frame_parser.h"
-#include "platform.h"
+#include "platform/platform.h"
 #include "request.h"
 
 namespace quorlane::server {
@@ -14,18 +14,8 @@ using asio::ip::tcp;
 constexpr std::size_t kMaxQueuedReplyBytes = 256 * 1024;
 constexpr std::string_view kListTag = "[QLLISTLOCKS]";
 
-std::string Endpoint(const tcp::endpoint& endpoint) {
-  const auto address = endpoint.address();
-  if (address.is_v6() && address.to_v6().is_v4_mapped()) {
-    return asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6()).to_string() + ":" +
-           std::to_string(endpoint.port());
-  }
-  return (address.is_v6() ? "[" + address.to_string() + "]" : address.to_string()) + ":" +
-         std::to_string(endpoint.port());
-}
-
-IpAddress ToIp(const asio::ip::address& address) {
-  IpAddress ip;
+net::IpAddress ToIp(const asio::ip::address& address) {
+  net::IpAddress ip;
   if (address.is_v4()) {
     const auto bytes = address.to_v4().to_bytes();
     std::copy(bytes.begin(), bytes.end(), ip.bytes.begin());
@@ -35,13 +25,6 @@ IpAddress ToIp(const asio::ip::address& address) {
     std::copy(bytes.begin(), bytes.end(), ip.bytes.begin());
   }
   return ip.Unmapped();
-}
-
-bool IsLoopback(const asio::ip::address& address) {
-  if (address.is_v6() && address.to_v6().is_v4_mapped()) {
-    return asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6()).is_loopback();
-  }
-  return address.is_loopback();
 }
 
 std::optional<LockCommand> LockCommandOf(std::string_view tag) {
@@ -64,81 +47,47 @@ std::string_view CommandName(LockCommand command) {
 
 }  // namespace
 
-SiteServer::SiteServer(asio::io_context& io, const ServerConfig& config, LockStore& store, AuditLog& log,
+SiteServer::SiteServer(asio::io_context& io, const ServerConfig& config, LockStore& store, audit::AuditLog& log,
                        SiteRequests& requests, BlockingWork& work)
-    : config_(config), store_(store), log_(log), requests_(requests), work_(work), acceptor_(io), acceptRetry_(io),
+    : config_(config), store_(store), log_(log), requests_(requests), work_(work), io_(io), listener_(io, log),
       recoverTimer_(io) {}
 
-bool SiteServer::Listen(std::string& error) {
-  std::error_code ec;
-  const auto address = asio::ip::make_address(config_.listen.host, ec);
-  if (ec) return error = "bad listen address " + config_.listen.host, false;
-  const tcp::endpoint endpoint(address, config_.listen.port);
-  acceptor_.open(endpoint.protocol(), ec);
-  if (!ec) acceptor_.set_option(tcp::acceptor::reuse_address(true), ec);
-  if (!ec) acceptor_.bind(endpoint, ec);
-  if (!ec) acceptor_.listen(asio::socket_base::max_listen_connections, ec);
-  if (ec) return error = "cannot listen on " + config_.listen.ToString() + ": " + ec.message(), false;
-  return true;
+bool SiteServer::Listen(std::string& error) { return listener_.Listen(config_.listen, error); }
+
+std::uint16_t SiteServer::Port() const { return listener_.Port(); }
+
+void SiteServer::Start() {
+  listener_.Start([this](tcp::socket socket, const asio::ip::address& address, std::uint16_t port) {
+    OnAccepted(std::move(socket), address, port);
+  });
 }
 
-std::uint16_t SiteServer::Port() const {
-  std::error_code ec;
-  return acceptor_.local_endpoint(ec).port();
-}
-
-void SiteServer::Start() { Accept(); }
-
-void SiteServer::Accept() {
-  acceptor_.async_accept([this](const std::error_code& ec, tcp::socket socket) { OnAccepted(ec, std::move(socket)); });
-}
-
-void SiteServer::OnAccepted(const std::error_code& ec, tcp::socket socket) {
-  if (stopped_ || !acceptor_.is_open()) return;
-  if (ec) {
-    if (ec == asio::error::operation_aborted) return;
-    // Out of descriptors or similar: wait a little instead of spinning.
-    log_.Line("accept failed: " + ec.message());
-    acceptRetry_.expires_after(std::chrono::milliseconds(100));
-    acceptRetry_.async_wait([this](const std::error_code& waitError) {
-      if (!waitError) Accept();
-    });
-    return;
-  }
-  std::error_code peerError;
-  const auto remote = socket.remote_endpoint(peerError);
-  if (peerError) {
-    Accept();
-    return;
-  }
-  const std::string peer = Endpoint(remote);
-  if (!config_.allow.Allows(ToIp(remote.address()))) {
+void SiteServer::OnAccepted(tcp::socket socket, const asio::ip::address& address, std::uint16_t port) {
+  std::error_code ignored;
+  const std::string peer = net::PeerText(address, port);
+  if (!config_.allow.Allows(ToIp(address))) {
     log_.Line("refused peer=" + peer + ": not in the allowed client networks");
-    socket.close(peerError);
+    socket.close(ignored);
   } else if (sessions_.size() >= config_.maxConnections) {
     log_.Line("refused peer=" + peer + ": too many connections (" + std::to_string(config_.maxConnections) + ")");
-    socket.close(peerError);
+    socket.close(ignored);
   } else {
-    socket.set_option(tcp::no_delay(true), peerError);
-    auto session = std::make_shared<Session>(*this, std::move(socket), peer, IsLoopback(remote.address()));
+    socket.set_option(tcp::no_delay(true), ignored);
+    auto session = std::make_shared<Session>(*this, std::move(socket), peer, address.is_loopback());
     sessions_.insert(session);
     log_.Line("connect peer=" + peer);
     session->Start();
   }
-  Accept();
 }
 
 void SiteServer::Stop() {
   if (stopped_) return;
   stopped_ = true;
-  std::error_code ec;
-  acceptor_.close(ec);
-  acceptRetry_.cancel();
+  listener_.Stop();
   recoverTimer_.cancel();
   auto sessions = sessions_;
   for (const auto& session : sessions) session->Close("server stopping");
   waiting_.clear();
-  if (onStopped_) onStopped_();
 }
 
 void SiteServer::Remove(const std::shared_ptr<Session>& session) { sessions_.erase(session); }
@@ -196,7 +145,7 @@ const std::string& SiteServer::StartTimeNow() {
   const std::time_t now = std::time(nullptr);
   if (now != startTimeSecond_ || startTime_.empty()) {
     startTimeSecond_ = now;
-    startTime_ = FormatStartTime(LocalTime(now));
+    startTime_ = FormatStartTime(platform::LocalTime(now));
   }
   return startTime_;
 }
@@ -204,8 +153,8 @@ const std::string& SiteServer::StartTimeNow() {
 std::string SiteServer::LockListing() const {
   std::string text;
   for (const auto& [key, holder] : store_.Table().Locks()) {
-    text.append(Quoted(key)).append(" ").append(Quoted(holder.user)).append(" ");
-    text.append(Quoted(holder.computer)).append(" ").append(Quoted(holder.startTime)).append("\n");
+    text.append(audit::Quoted(key)).append(" ").append(audit::Quoted(holder.user)).append(" ");
+    text.append(audit::Quoted(holder.computer)).append(" ").append(audit::Quoted(holder.startTime)).append("\n");
   }
   return text;
 }
@@ -227,7 +176,7 @@ void SiteServer::NoteDropped(const Session& session, const CommandInfo& command,
 
 void SiteServer::RunBlocking(std::shared_ptr<Session> session, Handled handled) {
   const CommandLane lane = handled.command->lane;
-  work_.Post(lane, [this, executor = acceptor_.get_executor(), session = std::move(session),
+  work_.Post(lane, [this, executor = io_.get_executor(), session = std::move(session),
                     handled = std::move(handled)]() mutable {
     std::optional<std::string> reply;
     if (Clock::now() > handled.deadline) {
@@ -268,7 +217,7 @@ SiteServer::Handled SiteServer::Handle(std::string_view body, Session& session, 
     return handled;
   }
   if (!request) {
-    log_.Line("peer=" + session.Peer() + " request without a command tag: " + Quoted(body.substr(0, 64)));
+    log_.Line("peer=" + session.Peer() + " request without a command tag: " + audit::Quoted(body.substr(0, 64)));
     handled.reply = ReplyFrame(kErrorTag, "malformed request;");
     return handled;
   }
@@ -287,7 +236,7 @@ SiteServer::Handled SiteServer::Handle(std::string_view body, Session& session, 
       return handled;
     }
   }
-  log_.Line("peer=" + session.Peer() + " unknown command " + Quoted(request->tag));
+  log_.Line("peer=" + session.Peer() + " unknown command " + audit::Quoted(request->tag));
   handled.reply = ReplyFrame(kErrorTag, "unknown command;");
   return handled;
 }
@@ -319,7 +268,7 @@ std::string SiteServer::LockRequest(LockCommand command, const Request& request,
     // changes of every connection served in this round share one sync.
     if (!commitPosted_) {
       commitPosted_ = true;
-      asio::post(acceptor_.get_executor(), [this] {
+      asio::post(io_, [this] {
         commitPosted_ = false;
         store_.Commit(/*blockingAllowed=*/std::chrono::steady_clock::now() - lastInterleave_ > kAloneFor);
       });
@@ -328,13 +277,13 @@ std::string SiteServer::LockRequest(LockCommand command, const Request& request,
   if (command != LockCommand::Check) {
     std::string& line = lineBuffer_;
     line.assign(CommandName(command)).append(" peer=").append(session.Peer()).append(" user=");
-    AppendQuoted(line, fields->user);
+    audit::AppendQuoted(line, fields->user);
     line.append(" computer=");
-    AppendQuoted(line, fields->computer);
+    audit::AppendQuoted(line, fields->computer);
     line.append(" key=");
-    AppendQuoted(line, fields->key);
+    audit::AppendQuoted(line, fields->key);
     line.append(" result=");
-    AppendQuoted(line, outcome.payload);
+    audit::AppendQuoted(line, outcome.payload);
     if (outcome.change) line.append(" changed");
     log_.Line(line);
     if (line.capacity() > 4096) std::string().swap(line);

@@ -24,7 +24,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "audit_log.h"
+#include "log/audit_log.h"
+#include "net/tcp_listener.h"
 #include "blocking_work.h"
 #include "commands.h"
 #include "frame_parser.h"
@@ -39,7 +40,7 @@ class Session;
 
 class SiteServer {
  public:
-  SiteServer(asio::io_context& io, const ServerConfig& config, LockStore& store, AuditLog& log,
+  SiteServer(asio::io_context& io, const ServerConfig& config, LockStore& store, audit::AuditLog& log,
              SiteRequests& requests, BlockingWork& work);
 
   /// Binds and listens; false with `error` when the address cannot be used.
@@ -48,8 +49,6 @@ class SiteServer {
   void Start();
   /// Stops accepting and closes every connection; run() then returns.
   void Stop();
-  /// Runs once Stop() has closed everything (to end the caller's own waits).
-  void OnStopped(std::function<void()> handler) { onStopped_ = std::move(handler); }
 
   /// Called (on the io thread) when the journal is durable up to `seq`.
   void OnDurable(std::uint64_t seq);
@@ -86,13 +85,12 @@ class SiteServer {
   /// The start time a lock granted now gets (formatted once per second).
   [[nodiscard]] const std::string& StartTimeNow();
   [[nodiscard]] const ServerConfig& Config() const noexcept { return config_; }
-  [[nodiscard]] AuditLog& Log() noexcept { return log_; }
+  [[nodiscard]] audit::AuditLog& Log() noexcept { return log_; }
   /// One read buffer for all connections: idle connections hold none.
   [[nodiscard]] asio::mutable_buffer ReadBuffer() noexcept { return asio::buffer(readBuffer_); }
 
  private:
-  void Accept();
-  void OnAccepted(const std::error_code& ec, asio::ip::tcp::socket socket);
+  void OnAccepted(asio::ip::tcp::socket socket, const asio::ip::address& address, std::uint16_t port);
   [[nodiscard]] std::string LockListing() const;
   [[nodiscard]] std::string LockRequest(LockCommand command, const Request& request, Session& session,
                                         std::uint64_t& neededSeq);
@@ -101,11 +99,11 @@ class SiteServer {
 
   const ServerConfig& config_;
   LockStore& store_;
-  AuditLog& log_;
+  audit::AuditLog& log_;
   SiteRequests& requests_;
   BlockingWork& work_;
-  asio::ip::tcp::acceptor acceptor_;
-  asio::steady_timer acceptRetry_;
+  asio::io_context& io_;
+  net::TcpListener listener_;
   asio::steady_timer recoverTimer_;
   bool recovering_ = false;
   std::unordered_set<std::shared_ptr<Session>> sessions_;
@@ -122,7 +120,6 @@ class SiteServer {
   std::time_t startTimeSecond_ = 0;
   std::string startTime_;
   std::string lineBuffer_;  // the audit line being built
-  std::function<void()> onStopped_;
   std::array<char, 65536> readBuffer_{};
 };
 

@@ -1,7 +1,7 @@
 // The on-disk form of the lock journal: a sequence of records, each checked
 // by length and CRC-32, so a torn or corrupt tail is found at start-up and
 // never half-applied. Zeros may follow the last record (space reserved for
-// the next ones, see JournalFile); they end the journal cleanly.
+// the next ones, see platform::JournalFile); they end the journal cleanly.
 //
 // Record: "QJ" | u32 payload length | u32 CRC-32 of the payload | payload,
 // integers little-endian. Payload: kind byte ('G' grant, 'R' release) and

@@ -50,35 +50,10 @@ std::string_view ServiceBackendName(ServiceBackend backend) {
   return "?";
 }
 
-std::optional<ListenAddress> ListenAddress::Parse(std::string_view text) {
-  text = Trim(text);
-  ListenAddress address;
-  std::string_view portText;
-  if (!text.empty() && text.front() == '[') {
-    const auto close = text.find("]:");
-    if (close == std::string_view::npos) return std::nullopt;
-    address.host = std::string(text.substr(1, close - 1));
-    portText = text.substr(close + 2);
-  } else {
-    const auto colon = text.rfind(':');
-    if (colon == std::string_view::npos || text.find(':') != colon) return std::nullopt;
-    address.host = std::string(text.substr(0, colon));
-    portText = text.substr(colon + 1);
-  }
-  if (!IpAddress::Parse(address.host)) return std::nullopt;
-  if (!ParseUnsigned<std::uint16_t>(portText, 0, 65535, address.port)) return std::nullopt;
-  return address;
-}
-
-std::string ListenAddress::ToString() const {
-  const bool v6 = host.find(':') != std::string::npos;
-  return (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
-}
-
 ServerConfig DefaultConfig() {
   ServerConfig config;
   std::string error;
-  config.allow = *NetworkFilter::Parse(config.allowText, error);
+  config.allow = *net::NetworkFilter::Parse(config.allowText, error);
   return config;
 }
 
@@ -86,14 +61,14 @@ bool ApplySetting(std::string_view rawKey, std::string_view rawValue, ServerConf
   const std::string key = Lower(Trim(rawKey));
   const std::string_view value = Trim(rawValue);
   if (key == "listen") {
-    auto address = ListenAddress::Parse(value);
+    auto address = net::ListenAddress::Parse(value);
     if (!address) return error = "listen: expected ADDRESS:PORT with a numeric address", false;
     config.listen = *address;
   } else if (key == "data") {
     if (value.empty()) return error = "data: the data folder must not be empty", false;
     config.dataFolder = std::string(value);
   } else if (key == "allow") {
-    auto filter = NetworkFilter::Parse(value, error);
+    auto filter = net::NetworkFilter::Parse(value, error);
     if (!filter) return error = "allow: " + error, false;
     config.allow = std::move(*filter);
     config.allowText = std::string(value);

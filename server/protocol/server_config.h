@@ -9,18 +9,10 @@
 #include <string_view>
 #include <vector>
 
-#include "network_filter.h"
+#include "net/listen_address.h"
+#include "net/network_filter.h"
 
 namespace quorlane::server {
-
-struct ListenAddress {
-  std::string host;  ///< numeric IPv4 or IPv6 address, without brackets
-  std::uint16_t port = 0;
-
-  /// "127.0.0.1:4000", "0.0.0.0:0", "[::]:4000".
-  [[nodiscard]] static std::optional<ListenAddress> Parse(std::string_view text);
-  [[nodiscard]] std::string ToString() const;
-};
 
 /// Who carries out the service commands: the platform's own manager (the
 /// Service Control Manager on Windows, systemd on Linux), a program of the
@@ -30,10 +22,10 @@ enum class ServiceBackend { Scm, Systemd, Command, None };
 [[nodiscard]] std::string_view ServiceBackendName(ServiceBackend backend);
 
 struct ServerConfig {
-  ListenAddress listen{"127.0.0.1", 4000};
+  net::ListenAddress listen{"127.0.0.1", 4000};
   std::string dataFolder = "quorlane-data";
   std::string allowText = "127.0.0.0/8 ::1/128";
-  NetworkFilter allow;
+  net::NetworkFilter allow;
   std::size_t maxRequestBytes = 1024 * 1024;
   std::size_t maxConnections = 1024;
   unsigned frameTimeoutSeconds = 30;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "net/listen_address.h"
 #include "raw_client.h"
 
 int main(int argc, char** argv) {
@@ -24,7 +25,7 @@ int main(int argc, char** argv) {
   }
   std::string host, error;
   std::uint16_t port = 0;
-  if (!quorlane::server::SplitHostPort(connect, host, port)) {
+  if (!quorlane::net::SplitHostPort(connect, host, port)) {
     std::fprintf(stderr, "quorlane-probe: bad address %s\n", connect.c_str());
     return 2;
   }

@@ -14,7 +14,7 @@
 #include <io.h>
 #endif
 
-#include "taxation_key.h"
+#include "keyfile/taxation_key.h"
 
 namespace {
 

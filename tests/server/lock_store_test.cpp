@@ -60,7 +60,7 @@ class LockStoreTest : public ::testing::TestWithParam<CommitMode> {
   }
 
   TempFolder folder;
-  AuditLog log;
+  audit::AuditLog log;
   std::mutex mutex;
   std::condition_variable changed;
   std::uint64_t durable = 0, last = 0;

@@ -12,27 +12,28 @@
 #include <string_view>
 
 #include "client_path.h"
-#include "network_filter.h"
+#include "net/network_filter.h"
 #include "server_config.h"
 #include "service_rules.h"
 
 namespace {
 
 using namespace quorlane::server;
+namespace net = quorlane::net;
 
-bool SameAddress(const IpAddress& a, const IpAddress& b) { return a.v6 == b.v6 && a.bytes == b.bytes; }
+bool SameAddress(const net::IpAddress& a, const net::IpAddress& b) { return a.v6 == b.v6 && a.bytes == b.bytes; }
 
-void CheckListen(const ListenAddress& listen) {
-  const auto again = ListenAddress::Parse(listen.ToString());
+void CheckListen(const net::ListenAddress& listen) {
+  const auto again = net::ListenAddress::Parse(listen.ToString());
   if (!again || again->host != listen.host || again->port != listen.port) __builtin_trap();
 }
 
-void CheckBlock(const CidrBlock& block) {
+void CheckBlock(const net::CidrBlock& block) {
   if (block.prefixLength < 0 || block.prefixLength > (block.network.v6 ? 128 : 32)) __builtin_trap();
   if (!block.Contains(block.network)) __builtin_trap();
   if (!block.network.v6) {
     // The same IPv4 address seen through an IPv6 socket.
-    IpAddress mapped;
+    net::IpAddress mapped;
     mapped.v6 = true;
     mapped.bytes[10] = mapped.bytes[11] = 0xFF;
     for (int i = 0; i < 4; ++i) mapped.bytes[12 + i] = block.network.bytes[i];
@@ -41,18 +42,18 @@ void CheckBlock(const CidrBlock& block) {
 }
 
 void CheckLine(std::string_view line) {
-  if (const auto address = IpAddress::Parse(line)) {
-    const IpAddress plain = address->Unmapped();
+  if (const auto address = net::IpAddress::Parse(line)) {
+    const net::IpAddress plain = address->Unmapped();
     if (!SameAddress(plain.Unmapped(), plain)) __builtin_trap();
     // A single address is a network of its own (a zone index may hold a "/").
     if (line.find('/') == std::string_view::npos) {
-      const auto single = CidrBlock::Parse(line);
+      const auto single = net::CidrBlock::Parse(line);
       if (!single || !single->Contains(*address)) __builtin_trap();
     }
   }
-  if (const auto block = CidrBlock::Parse(line)) CheckBlock(*block);
+  if (const auto block = net::CidrBlock::Parse(line)) CheckBlock(*block);
   std::string error;
-  if (const auto filter = NetworkFilter::Parse(line, error)) {
+  if (const auto filter = net::NetworkFilter::Parse(line, error)) {
     for (const auto& block : filter->Blocks()) {
       CheckBlock(block);
       if (!filter->Allows(block.network)) __builtin_trap();
@@ -60,7 +61,7 @@ void CheckLine(std::string_view line) {
   } else if (error.empty()) {
     __builtin_trap();
   }
-  if (const auto listen = ListenAddress::Parse(line)) CheckListen(*listen);
+  if (const auto listen = net::ListenAddress::Parse(line)) CheckListen(*listen);
   if (IsSafeServiceName(line) && (line.find_first_of(" /\\\r\n\t") != std::string_view::npos || line[0] == '-')) {
     __builtin_trap();
   }
@@ -69,7 +70,7 @@ void CheckLine(std::string_view line) {
 void CheckAccepted(const ServerConfig& config) {
   CheckListen(config.listen);
   std::string error;
-  const auto allow = NetworkFilter::Parse(config.allowText, error);
+  const auto allow = net::NetworkFilter::Parse(config.allowText, error);
   if (!allow || allow->Blocks().size() != config.allow.Blocks().size()) __builtin_trap();
   for (const auto& name : config.allowedServices) {
     if (!IsSafeServiceName(name)) __builtin_trap();

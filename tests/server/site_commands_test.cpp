@@ -23,7 +23,7 @@
 #include <thread>
 
 #include "server_process.h"
-#include "taxation_key.h"
+#include "keyfile/taxation_key.h"
 
 namespace quorlane::server::testing {
 namespace {

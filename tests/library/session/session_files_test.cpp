@@ -14,8 +14,8 @@
 #include "../../reliability/library/process_census.h"
 #include "file_race_win.h"
 #include "session_fixture.h"
-#include "local_text.h"
-#include "taxation_key.h"
+#include "keyfile/local_text.h"
+#include "keyfile/taxation_key.h"
 
 using namespace std::chrono_literals;
 using sessiontest::IniFile;

@@ -1,4 +1,4 @@
-#include "local_files_win.h"
+#include "localfiles/local_files_win.h"
 
 #include <winternl.h>
 

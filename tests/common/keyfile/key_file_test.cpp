@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "local_text.h"
-#include "taxation_key.h"
+#include "keyfile/local_text.h"
+#include "keyfile/taxation_key.h"
 
 namespace {
 

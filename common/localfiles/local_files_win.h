@@ -8,7 +8,7 @@
 // clean-up after a failure never changes it.
 #pragma once
 
-#include "held_path_win.h"
+#include "localfiles/held_path_win.h"
 #include "win32/unique_resource.h"
 
 #include <string>

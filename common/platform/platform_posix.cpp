@@ -21,9 +21,9 @@
 #include <iterator>
 #include <thread>
 
-#include "platform.h"
+#include "platform/platform.h"
 
-namespace quorlane::server {
+namespace quorlane::platform {
 namespace {
 
 std::string Errno(const std::string& what, const std::string& path) {
@@ -473,4 +473,4 @@ std::string ReadStandardInput(const std::string& prompt, bool secret) {
   return line;
 }
 
-}  // namespace quorlane::server
+}  // namespace quorlane::platform

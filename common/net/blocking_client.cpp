@@ -1,6 +1,6 @@
-#include "blocking_client.h"
+#include "net/blocking_client.h"
 
-namespace quorlane::server {
+namespace quorlane::net {
 
 using asio::ip::tcp;
 
@@ -99,4 +99,4 @@ void BlockingClient::Close() {
   socket_.close(ec);
 }
 
-}  // namespace quorlane::server
+}  // namespace quorlane::net

@@ -1,8 +1,8 @@
-#include "network_filter.h"
+#include "net/network_filter.h"
 
 #include <charconv>
 
-namespace quorlane::server {
+namespace quorlane::net {
 namespace {
 
 std::optional<int> ParseNumber(std::string_view text, int base, int max) {
@@ -164,4 +164,4 @@ bool NetworkFilter::Allows(const IpAddress& address) const {
   return false;
 }
 
-}  // namespace quorlane::server
+}  // namespace quorlane::net

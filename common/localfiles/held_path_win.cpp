@@ -1,4 +1,4 @@
-#include "held_path_win.h"
+#include "localfiles/held_path_win.h"
 
 #include <winternl.h>
 

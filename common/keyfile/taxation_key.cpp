@@ -1,9 +1,9 @@
-#include "taxation_key.h"
+#include "keyfile/taxation_key.h"
 
 #include <array>
 #include <vector>
 
-#include "local_text.h"
+#include "keyfile/local_text.h"
 
 namespace quorlane::taxkey {
 namespace {

@@ -1,4 +1,4 @@
-#include "local_text.h"
+#include "keyfile/local_text.h"
 
 namespace quorlane {
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-namespace quorlane::server {
+namespace quorlane::net {
 
 class BlockingClient {
  public:
@@ -48,4 +48,4 @@ class BlockingClient {
   std::string received_;
 };
 
-}  // namespace quorlane::server
+}  // namespace quorlane::net

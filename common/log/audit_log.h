@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-namespace quorlane::server {
+namespace quorlane::audit {
 
 /// Quotes a protocol text for a log line: printable ASCII as is, every other
 /// byte (and '"', '\\') as \xHH, so a key cannot forge a line.
@@ -46,4 +46,4 @@ class AuditLog {
   bool toConsole_ = true;
 };
 
-}  // namespace quorlane::server
+}  // namespace quorlane::audit

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace quorlane::server {
+namespace quorlane::net {
 
 struct IpAddress {
   bool v6 = false;
@@ -43,4 +43,4 @@ class NetworkFilter {
   std::vector<CidrBlock> blocks_;
 };
 
-}  // namespace quorlane::server
+}  // namespace quorlane::net

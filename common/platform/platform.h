@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-namespace quorlane::server {
+namespace quorlane::platform {
 
 /// The lock journal's file. Owns its descriptor or handle; used by one thread
 /// at a time.
@@ -150,4 +150,4 @@ void IgnoreFileSizeSignal();
 /// a terminal, one line typed after `prompt` (without echo when `secret`).
 [[nodiscard]] std::string ReadStandardInput(const std::string& prompt, bool secret);
 
-}  // namespace quorlane::server
+}  // namespace quorlane::platform

@@ -10,9 +10,9 @@
 #include <iterator>
 #include <mutex>
 
-#include "platform.h"
+#include "platform/platform.h"
 
-namespace quorlane::server {
+namespace quorlane::platform {
 namespace {
 
 std::string LastError(const std::string& what, const std::string& path) {
@@ -407,4 +407,4 @@ std::string ReadStandardInput(const std::string& prompt, bool secret) {
   return line;
 }
 
-}  // namespace quorlane::server
+}  // namespace quorlane::platform

@@ -1,10 +1,10 @@
-#include "audit_log.h"
+#include "log/audit_log.h"
 
 #include <ctime>
 
-#include "platform.h"
+#include "platform/platform.h"
 
-namespace quorlane::server {
+namespace quorlane::audit {
 
 void AppendQuoted(std::string& out, std::string_view text) {
   static constexpr char kHex[] = "0123456789ABCDEF";
@@ -51,7 +51,7 @@ void AuditLog::Line(std::string_view text) {
   std::lock_guard lock(mutex_);
   if (now != stampSecond_) {
     stampSecond_ = now;
-    const std::tm t = LocalTime(now);
+    const std::tm t = platform::LocalTime(now);
     stampLength_ = std::strftime(stamp_, sizeof stamp_, "%Y-%m-%d %H:%M:%S ", &t);
   }
   if (toConsole_) {
@@ -79,4 +79,4 @@ void AuditLog::WriteBuffer() {
   if (buffer_.capacity() > 256 * 1024) std::string().swap(buffer_);
 }
 
-}  // namespace quorlane::server
+}  // namespace quorlane::audit

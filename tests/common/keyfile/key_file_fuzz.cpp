@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "taxation_key.h"
+#include "keyfile/taxation_key.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   namespace taxkey = quorlane::taxkey;

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "local_text.h"
+#include "keyfile/local_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);

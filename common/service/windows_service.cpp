@@ -1,5 +1,5 @@
 // Windows service entry points of the servers (see windows_service.h).
-#include "windows_service.h"
+#include "service/windows_service.h"
 
 #include <windows.h>
 
