@@ -20,7 +20,7 @@ void StartUp(HWND hostMainWindow) {
   LibraryState& library = Library();
   library.savedOwnerWindow = library.ownerWindow;
   library.ownerWindow = hostMainWindow;
-  if (!library.session) library.session = std::make_unique<TxKey>();
+  if (!library.session) library.session = std::make_unique<TxKey>(SessionSettings::FromIniBeside(library.module));
   if (!library.converter) library.converter = std::make_unique<TWinPerTurn>();
   ++library.startCount;
 }

@@ -180,21 +180,21 @@ int Main(const std::vector<std::string>& args);
 // QuorlaneUpdateServer: quorlane-update-server as LocalService, mapping file
 // and log in ProgramData\Quorlane\UpdateServer, on every interface's port 9568.
 quorlane::service::ServiceDefinition UpdateServerService() {
-  quorlane::service::ServiceDefinition d;
-  d.name = L"QuorlaneUpdateServer";
-  d.displayName = L"Quorlane update server";
-  d.description = L"Answers the applications' self-update look-ups on TCP port 9568.";
-  d.account = L"NT AUTHORITY\\LocalService";
-  d.dataFolder = "Quorlane\\UpdateServer";
-  d.defaultFiles = {{"update-map.txt",
-                     "# Quorlane update server: one line per application, IDENTIFIER = ADDRESS.\r\n"
-                     "# See update-server\\README.md. After a change:  quorlane-update-server reload\r\n"
-                     "# SALES = https://updates.example.com/sales/setup.exe\r\n"}};
-  d.defaultOptions = [](const std::string& folder) {
+  quorlane::service::ServiceDefinition service;
+  service.name = L"QuorlaneUpdateServer";
+  service.displayName = L"Quorlane update server";
+  service.description = L"Answers the applications' self-update look-ups on TCP port 9568.";
+  service.account = L"NT AUTHORITY\\LocalService";
+  service.dataFolder = "Quorlane\\UpdateServer";
+  service.defaultFiles.push_back({"update-map.txt",
+                                  "# Quorlane update server: one line per application, IDENTIFIER = ADDRESS.\r\n"
+                                  "# See update-server\\README.md. After a change:  quorlane-update-server reload\r\n"
+                                  "# SALES = https://updates.example.com/sales/setup.exe\r\n"});
+  service.defaultOptions = [](const std::string& folder) {
     return std::vector<std::string>{"--listen", "0.0.0.0:9568",        "--map", folder + "update-map.txt",
                                     "--log",    folder + "update.log", "--quiet"};
   };
-  return d;
+  return service;
 }
 
 }  // namespace

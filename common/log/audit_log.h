@@ -1,9 +1,10 @@
-// The server's log: one line per connection and per lock change, plus
-// start-up and fault reports. Lines go to standard error at once (when
-// enabled) and to the audit file in batches: the lock store flushes before
-// every journal sync, so a change's line is in the file before its reply is
-// sent; other lines follow within a quarter second (the server's flush
-// timer). Thread-safe.
+// A server's log: one line per event (the site server: per connection and per
+// lock change; the update server: per look-up), plus start-up and fault
+// reports. Lines go to standard error at once (when enabled) and to the file
+// in batches: the site server's lock store flushes before every journal sync,
+// so a change's line is in the file before its reply is sent; other lines
+// follow within a quarter second (the server loop's flush timer).
+// Thread-safe.
 #pragma once
 
 #include <cstdio>

@@ -1,7 +1,8 @@
-// The few operating-system services the server needs beyond Asio: durable
-// file appends, atomic replacement, the data-folder lock, local time and the
-// console. One implementation per platform (platform_posix.cpp,
-// platform_win32.cpp); everything else in the server is portable.
+// The few operating-system services the server programs need beyond Asio:
+// durable file appends, atomic replacement, the data-folder lock, local time,
+// the console and child programs. One implementation per platform
+// (platform_posix.cpp, platform_win32.cpp); everything that uses them is
+// portable.
 #pragma once
 
 #include <chrono>
@@ -109,8 +110,12 @@ class TemporaryFile {
 };
 
 /// Create, WriteDurably and ReplaceTarget in one.
-[[nodiscard]] Replacement ReplaceFileContents(const std::string& target, std::string_view data, FileAccess access,
-                                              std::string& error);
+[[nodiscard]] inline Replacement ReplaceFileContents(const std::string& target, std::string_view data,
+                                                     FileAccess access, std::string& error) {
+  TemporaryFile file;
+  if (!file.Create(target, access, error) || !file.WriteDurably(data, error)) return Replacement::Failed;
+  return file.ReplaceTarget(error);
+}
 
 /// Removes the temporary files of `target` that a crash left behind, sparing
 /// those a running process is still writing; returns how many went.

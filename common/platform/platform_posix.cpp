@@ -337,13 +337,6 @@ Replacement TemporaryFile::ReplaceTarget(std::string& error) {
   return SyncFolder(FolderOf(target_), error) ? Replacement::Done : Replacement::NotDurable;
 }
 
-Replacement ReplaceFileContents(const std::string& target, std::string_view data, FileAccess access,
-                                std::string& error) {
-  TemporaryFile file;
-  if (!file.Create(target, access, error) || !file.WriteDurably(data, error)) return Replacement::Failed;
-  return file.ReplaceTarget(error);
-}
-
 int RemoveAbandonedTemporaries(const std::string& target) {
   const std::string folder = FolderOf(target);
   const std::string prefix = NameIn(target) + ".tmp-";

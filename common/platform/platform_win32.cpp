@@ -330,13 +330,6 @@ Replacement TemporaryFile::ReplaceTarget(std::string& error) {
   return Replacement::Done;
 }
 
-Replacement ReplaceFileContents(const std::string& target, std::string_view data, FileAccess access,
-                                std::string& error) {
-  TemporaryFile file;
-  if (!file.Create(target, access, error) || !file.WriteDurably(data, error)) return Replacement::Failed;
-  return file.ReplaceTarget(error);
-}
-
 int RemoveAbandonedTemporaries(const std::string& target) {
   const std::string folder = FolderOf(target);
   WIN32_FIND_DATAW found{};

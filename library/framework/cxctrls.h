@@ -1,7 +1,7 @@
-// Editors whose settings live in a sub-object published as "Properties",
-// as the DevExpress editors have them: a check box whose caption is
-// Properties.Caption, and a combo box whose lines are Properties.Items
-// (its ItemIndex and Text stay on the control).
+// The Tcx editors, whose settings live in a sub-object published as
+// "Properties": TcxCheckBox, whose caption is Properties.Caption, and
+// TcxComboBox, whose lines are Properties.Items (its ItemIndex and Text stay
+// on the control).
 #pragma once
 
 #include <memory>

@@ -1,5 +1,6 @@
-// The Raize controls the conversion knows by class: a label, a data-aware
-// label whose text comes from a dataset field, a panel and a combo box.
+// The TRz controls the conversion knows by class: TRzLabel, TRzDBLabel (a
+// data-aware label whose text comes from a dataset field), TRzPanel and
+// TRzComboBox.
 #pragma once
 
 #include <string>

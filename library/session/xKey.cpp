@@ -1,6 +1,5 @@
 #include "xKey.h"
 
-#include "library_state.h"
 #include "localfiles/local_files_win.h"
 #include "keyfile/local_text.h"
 #include "keyfile/taxation_key.h"
@@ -118,8 +117,6 @@ SessionSettings SessionSettings::FromIniBeside(HMODULE module) {
   settings.owner = ProfileText(ini, "Quorlane", "Owner", "");
   return settings;
 }
-
-TxKey::TxKey() : TxKey(SessionSettings::FromIniBeside(Library().module)) {}
 
 TxKey::TxKey(const SessionSettings& settings)
     : ServerHost(settings.serverHost),

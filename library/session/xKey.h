@@ -36,7 +36,8 @@ struct SessionSettings {
 
 class TxKey {
  public:
-  TxKey();
+  /// The library hands down what it knows: the settings of its Quorlane.ini
+  /// (SessionSettings::FromIniBeside the DLL's own module).
   explicit TxKey(const SessionSettings& settings);
   TxKey(const TxKey&) = delete;
   TxKey& operator=(const TxKey&) = delete;

@@ -72,79 +72,81 @@ std::string SiteRequests::FileSizeInfo(const std::string& fields, const std::str
   return ReplyFrame(kSizeTag, answer.payload);
 }
 
-std::optional<SiteRequests::Job> SiteRequests::Prepare(const Request& request, const std::string& peer) {
-  const std::string fields(request.fields);
-  if (request.tag == kDeleteTag) {
-    return Job([this, fields, peer] {
-      DelayFileJobForTests();
-      return DeleteFile(fields, peer);
-    });
-  }
-  if (request.tag == kCopyTag) {
-    return Job([this, fields, peer] {
-      DelayFileJobForTests();
-      return CopyFile(fields, peer);
-    });
-  }
-  if (request.tag == kSizeTag) {
-    return Job([this, fields, peer] {
-      DelayFileJobForTests();
-      return FileSizeInfo(fields, peer);
-    });
-  }
-  if (const auto action = ServiceActionOf(request.tag)) {
-    const std::string tag(request.tag);
-    return Job([this, tag, action = *action, fields, peer] {
-      const std::string name = JoinedFields(fields);
-      const ServiceAnswer answer = services_.Run(action, name);
-      log_.Line(tag.substr(1, tag.size() - 2) + " peer=" + peer + " service=" + audit::Quoted(name) +
-                (answer.refused ? " refused" : "") + " result=" + audit::Quoted(answer.payload));
-      return ReplyFrame(tag, answer.payload);
-    });
-  }
-  if (request.tag == kGetVatTag) {
-    return Job([this, peer] {
-      std::string list, error;
-      if (!data_.ReadVatList(list, error)) {
-        log_.Line("GetVATList peer=" + peer + " failed: " + error);
-        return ReplyFrame(kErrorTag, "cannot read the VAT list;");
-      }
-      return ReplyFrame(kGetVatTag, list);
-    });
-  }
-  if (request.tag == kSaveVatTag) {
-    return Job([this, fields, peer] {
-      // The list is everything between the tag and the frame's final ";".
-      if (fields.empty() || fields.back() != ';') {
-        log_.Line("SaveVATList peer=" + peer + " refused: no final \";\"");
-        return ReplyFrame(kSaveVatTag, "N;no final \";\"");
-      }
-      const std::string_view list(fields.data(), fields.size() - 1);
-      std::string error;
-      const bool saved = data_.SaveVatList(list, error);
-      log_.Line("SaveVATList peer=" + peer + " bytes=" + std::to_string(list.size()) +
-                (saved ? " result=\"Y;\"" : " failed: " + error));
-      return ReplyFrame(kSaveVatTag, saved ? "Y;" : "N;not saved");
-    });
-  }
-  if (request.tag == kKeyTag) {
-    return Job([this, peer] {
-      std::string key, error;
-      switch (data_.ReadTaxationKey(key, error)) {
-        case SiteData::KeyState::Set:
-          log_.Line("GETTAXATIONKEY peer=" + peer + " given (" + std::to_string(key.size()) + " bytes)");
-          return ReplyFrame(kKeyTag, key);
-        case SiteData::KeyState::NotSet:
-          log_.Line("GETTAXATIONKEY peer=" + peer + " none set (quorlane-server set-taxation-key)");
-          return ReplyFrame(kKeyTag, "");
-        case SiteData::KeyState::Unusable:
-          break;
-      }
-      log_.Line("GETTAXATIONKEY peer=" + peer + " refused: " + error);
-      return ReplyFrame(kErrorTag, "the taxation key cannot be given;");
-    });
-  }
-  return std::nullopt;
+SiteRequests::Job SiteRequests::PrepareDelete(const Request& request, const std::string& peer) {
+  return [this, fields = std::string(request.fields), peer] {
+    DelayFileJobForTests();
+    return DeleteFile(fields, peer);
+  };
+}
+
+SiteRequests::Job SiteRequests::PrepareCopy(const Request& request, const std::string& peer) {
+  return [this, fields = std::string(request.fields), peer] {
+    DelayFileJobForTests();
+    return CopyFile(fields, peer);
+  };
+}
+
+SiteRequests::Job SiteRequests::PrepareSizeInfo(const Request& request, const std::string& peer) {
+  return [this, fields = std::string(request.fields), peer] {
+    DelayFileJobForTests();
+    return FileSizeInfo(fields, peer);
+  };
+}
+
+SiteRequests::Job SiteRequests::PrepareService(const Request& request, const std::string& peer) {
+  const auto action = ServiceActionOf(request.tag);
+  return [this, tag = std::string(request.tag), action = *action, fields = std::string(request.fields), peer] {
+    const std::string name = JoinedFields(fields);
+    const ServiceAnswer answer = services_.Run(action, name);
+    log_.Line(tag.substr(1, tag.size() - 2) + " peer=" + peer + " service=" + audit::Quoted(name) +
+              (answer.refused ? " refused" : "") + " result=" + audit::Quoted(answer.payload));
+    return ReplyFrame(tag, answer.payload);
+  };
+}
+
+SiteRequests::Job SiteRequests::PrepareGetVatList(const Request&, const std::string& peer) {
+  return [this, peer] {
+    std::string list, error;
+    if (!data_.ReadVatList(list, error)) {
+      log_.Line("GetVATList peer=" + peer + " failed: " + error);
+      return ReplyFrame(kErrorTag, "cannot read the VAT list;");
+    }
+    return ReplyFrame(kGetVatTag, list);
+  };
+}
+
+SiteRequests::Job SiteRequests::PrepareSaveVatList(const Request& request, const std::string& peer) {
+  return [this, fields = std::string(request.fields), peer] {
+    // The list is everything between the tag and the frame's final ";".
+    if (fields.empty() || fields.back() != ';') {
+      log_.Line("SaveVATList peer=" + peer + " refused: no final \";\"");
+      return ReplyFrame(kSaveVatTag, "N;no final \";\"");
+    }
+    const std::string_view list(fields.data(), fields.size() - 1);
+    std::string error;
+    const bool saved = data_.SaveVatList(list, error);
+    log_.Line("SaveVATList peer=" + peer + " bytes=" + std::to_string(list.size()) +
+              (saved ? " result=\"Y;\"" : " failed: " + error));
+    return ReplyFrame(kSaveVatTag, saved ? "Y;" : "N;not saved");
+  };
+}
+
+SiteRequests::Job SiteRequests::PrepareTaxationKey(const Request&, const std::string& peer) {
+  return [this, peer] {
+    std::string key, error;
+    switch (data_.ReadTaxationKey(key, error)) {
+      case SiteData::KeyState::Set:
+        log_.Line("GETTAXATIONKEY peer=" + peer + " given (" + std::to_string(key.size()) + " bytes)");
+        return ReplyFrame(kKeyTag, key);
+      case SiteData::KeyState::NotSet:
+        log_.Line("GETTAXATIONKEY peer=" + peer + " none set (quorlane-server set-taxation-key)");
+        return ReplyFrame(kKeyTag, "");
+      case SiteData::KeyState::Unusable:
+        break;
+    }
+    log_.Line("GETTAXATIONKEY peer=" + peer + " refused: " + error);
+    return ReplyFrame(kErrorTag, "the taxation key cannot be given;");
+  };
 }
 
 }  // namespace quorlane::server

@@ -23,8 +23,16 @@ class SiteRequests {
   SiteRequests(const ServerConfig& config, FileAccessRules rules, audit::AuditLog& log);
 
   using Job = std::function<std::string()>;
-  /// The job that answers `request`, or nothing when its tag is not one of these.
-  [[nodiscard]] std::optional<Job> Prepare(const Request& request, const std::string& peer);
+  // The job that answers each command (see the command table); it copies
+  // what it needs of the request.
+  [[nodiscard]] Job PrepareDelete(const Request& request, const std::string& peer);
+  [[nodiscard]] Job PrepareCopy(const Request& request, const std::string& peer);
+  [[nodiscard]] Job PrepareSizeInfo(const Request& request, const std::string& peer);
+  /// "[STARTTHESERVICE]", "[STOPTHESERVICE]" and "[THESERVICESTARTED]".
+  [[nodiscard]] Job PrepareService(const Request& request, const std::string& peer);
+  [[nodiscard]] Job PrepareGetVatList(const Request& request, const std::string& peer);
+  [[nodiscard]] Job PrepareSaveVatList(const Request& request, const std::string& peer);
+  [[nodiscard]] Job PrepareTaxationKey(const Request& request, const std::string& peer);
 
   [[nodiscard]] SiteData& Data() noexcept { return data_; }
 

@@ -50,7 +50,7 @@ std::string_view CommandName(LockCommand command) {
 SiteServer::SiteServer(asio::io_context& io, const ServerConfig& config, LockStore& store, audit::AuditLog& log,
                        SiteRequests& requests, BlockingWork& work)
     : config_(config), store_(store), log_(log), requests_(requests), work_(work), io_(io), listener_(io, log),
-      recoverTimer_(io) {}
+      recoverTimer_(io), figures_(std::make_unique<CommandFigures[]>(Commands().size() + 1)) {}
 
 bool SiteServer::Listen(std::string& error) { return listener_.Listen(config_.listen, error); }
 
@@ -169,18 +169,43 @@ std::string Seconds(std::chrono::seconds limit) { return std::to_string(limit.co
 
 }  // namespace
 
-void SiteServer::NoteDropped(const Session& session, const CommandInfo& command, std::string_view what) {
+CommandFigures& SiteServer::FiguresOf(const CommandRow* row) noexcept {
+  return figures_[row ? static_cast<std::size_t>(row - Commands().data()) : Commands().size()];
+}
+
+const CommandInfo& SiteServer::InfoOf(const CommandRow* row) noexcept { return row ? row->info : kUnknownCommand; }
+
+void SiteServer::NoteDropped(const Session& session, const CommandRow* row, Dropped why) {
+  const CommandInfo& command = InfoOf(row);
+  std::string_view what;
+  switch (why) {
+    case Dropped::Waited:
+      what = "not started: waited behind earlier requests until";
+      ++FiguresOf(row).notStarted;
+      break;
+    case Dropped::Queued:
+      what = "not started: queued until";
+      ++FiguresOf(row).notStarted;
+      break;
+    case Dropped::Finished:
+      what = "finished";
+      ++FiguresOf(row).late;
+      break;
+    case Dropped::Ready:
+      what = "ready";
+      ++FiguresOf(row).late;
+      break;
+  }
   log_.Line(std::string(command.name) + " peer=" + session.Peer() + " " + std::string(what) + " after the client's " +
             Seconds(command.clientLimit) + " limit: not answered");
 }
 
 void SiteServer::RunBlocking(std::shared_ptr<Session> session, Handled handled) {
-  const CommandLane lane = handled.command->lane;
-  work_.Post(lane, [this, executor = io_.get_executor(), session = std::move(session),
-                    handled = std::move(handled)]() mutable {
+  work_.Post(handled.row->info.lane, [this, executor = io_.get_executor(), session = std::move(session),
+                                      handled = std::move(handled)]() mutable {
     std::optional<std::string> reply;
     if (Clock::now() > handled.deadline) {
-      NoteDropped(*session, *handled.command, "not started: queued until");
+      NoteDropped(*session, handled.row, Dropped::Queued);
     } else {
       try {
         reply = (*handled.job)();
@@ -188,7 +213,7 @@ void SiteServer::RunBlocking(std::shared_ptr<Session> session, Handled handled) 
         reply = ReplyFrame(kErrorTag, "internal error;");
       }
       if (Clock::now() > handled.deadline) {
-        NoteDropped(*session, *handled.command, "finished");
+        NoteDropped(*session, handled.row, Dropped::Finished);
         reply.reset();
       }
     }
@@ -205,40 +230,38 @@ SiteServer::Handled SiteServer::Handle(std::string_view body, Session& session, 
   // depend on, including other connections' changes that this answer reveals.
   neededSeq = store_.LastSeq();
   const auto request = SplitRequest(body);
-  const CommandInfo* command = request ? FindCommand(request->tag) : nullptr;
   Handled handled;
-  handled.command = command ? command : &kUnknownCommand;
-  handled.deadline = AnswerDeadline(*handled.command, received);
+  handled.row = request ? FindCommand(request->tag) : nullptr;
+  handled.deadline = AnswerDeadline(InfoOf(handled.row), received);
+  ++FiguresOf(handled.row).received;
   if (now > handled.deadline) {
     // Neither carried out nor answered: a lock taken now would be one its
     // client believes it never got.
-    NoteDropped(session, *handled.command, "not started: waited behind earlier requests until");
+    NoteDropped(session, handled.row, Dropped::Waited);
     handled.dropped = true;
     return handled;
   }
   if (!request) {
     log_.Line("peer=" + session.Peer() + " request without a command tag: " + audit::Quoted(body.substr(0, 64)));
     handled.reply = ReplyFrame(kErrorTag, "malformed request;");
-    return handled;
+  } else if (!handled.row) {
+    log_.Line("peer=" + session.Peer() + " unknown command " + audit::Quoted(request->tag));
+    handled.reply = ReplyFrame(kErrorTag, "unknown command;");
+  } else if (handled.row->answer) {
+    handled.reply = (this->*handled.row->answer)(*request, session, neededSeq);
+  } else {
+    handled.job = (requests_.*handled.row->prepare)(*request, session.Peer());
   }
-  if (const auto lockCommand = LockCommandOf(request->tag)) {
-    handled.reply = LockRequest(*lockCommand, *request, session, neededSeq);
-    return handled;
-  }
-  if (request->tag == kListTag) {
-    handled.reply = session.PeerIsLoopback() ? ReplyFrame(kListTag, LockListing())
-                                             : ReplyFrame(kErrorTag, "listing only from this computer;");
-    return handled;
-  }
-  if (command) {
-    if (auto job = requests_.Prepare(*request, session.Peer())) {
-      handled.job = std::move(job);
-      return handled;
-    }
-  }
-  log_.Line("peer=" + session.Peer() + " unknown command " + audit::Quoted(request->tag));
-  handled.reply = ReplyFrame(kErrorTag, "unknown command;");
   return handled;
+}
+
+std::string SiteServer::AnswerLockListing(const Request&, Session& session, std::uint64_t&) {
+  return session.PeerIsLoopback() ? ReplyFrame(kListTag, LockListing())
+                                  : ReplyFrame(kErrorTag, "listing only from this computer;");
+}
+
+std::string SiteServer::AnswerLock(const Request& request, Session& session, std::uint64_t& neededSeq) {
+  return LockRequest(*LockCommandOf(request.tag), request, session, neededSeq);
 }
 
 std::string SiteServer::LockRequest(LockCommand command, const Request& request, Session& session,
@@ -399,7 +422,7 @@ void Session::Process(std::string_view input, SiteServer::Clock::time_point rece
         queuedBytes_ += handled.reply.size();
         replies_.push_back(Queued{needed, std::move(handled.reply),
                                   needed > server_.DurableSeq() ? std::string(parser_.Body()) : std::string(),
-                                  handled.command, handled.deadline, wasInFrame ? frameReceived_ : received});
+                                  handled.row, handled.deadline, wasInFrame ? frameReceived_ : received});
       }
       // A new frame may start in the same read; its timer is armed above.
       if (!parser_.InFrame() && timerArmed_) {
@@ -501,7 +524,7 @@ void Session::ResumeWhenDrained() {
       queuedBytes_ -= reply.size();
       if (!now) now = SiteServer::Clock::now();
       if (*now > replies_[ready].deadline) {
-        server_.NoteDropped(*this, *replies_[ready].command, "ready");
+        server_.NoteDropped(*this, replies_[ready].row, SiteServer::Dropped::Ready);
         continue;
       }
       if (out_.empty()) {

@@ -27,7 +27,7 @@
 #include "log/audit_log.h"
 #include "net/tcp_listener.h"
 #include "blocking_work.h"
-#include "commands.h"
+#include "command_table.h"
 #include "frame_parser.h"
 #include "lock_store.h"
 #include "request.h"
@@ -64,7 +64,7 @@ class SiteServer {
   struct Handled {
     std::string reply;                      ///< the reply frame, unless `job` is set or `dropped`
     std::optional<SiteRequests::Job> job;   ///< blocking work that yields the reply frame
-    const CommandInfo* command = nullptr;   ///< what was asked (a stand-in for unknown tags)
+    const CommandRow* row = nullptr;        ///< what was asked; nullptr for an unknown tag
     Clock::time_point deadline;             ///< no answer leaves after this
     bool dropped = false;                   ///< the client stopped waiting before it was started
   };
@@ -77,8 +77,18 @@ class SiteServer {
   /// `session` on the network thread; a job that cannot start, or finish,
   /// before its deadline is not answered.
   void RunBlocking(std::shared_ptr<Session> session, Handled handled);
-  /// Audits an answer that was ready after its client stopped waiting.
-  void NoteDropped(const Session& session, const CommandInfo& command, std::string_view what);
+  /// Why a request goes unanswered: it waited behind earlier requests of its
+  /// connection, or in its lane, past the limit; or it was ready after it.
+  enum class Dropped { Waited, Queued, Finished, Ready };
+  /// Audits and counts a request whose client had stopped waiting.
+  void NoteDropped(const Session& session, const CommandRow* row, Dropped why);
+  /// What became of each command's requests; `row` nullptr: unknown tags.
+  [[nodiscard]] CommandFigures& FiguresOf(const CommandRow* row) noexcept;
+  [[nodiscard]] static const CommandInfo& InfoOf(const CommandRow* row) noexcept;
+
+  // The command table's handlers on the network thread.
+  [[nodiscard]] std::string AnswerLock(const Request& request, Session& session, std::uint64_t& neededSeq);
+  [[nodiscard]] std::string AnswerLockListing(const Request& request, Session& session, std::uint64_t& neededSeq);
   void WaitDurable(std::shared_ptr<Session> session, std::uint64_t seq);
   void Remove(const std::shared_ptr<Session>& session);
   [[nodiscard]] std::uint64_t DurableSeq() const noexcept { return durableSeq_; }
@@ -121,6 +131,7 @@ class SiteServer {
   std::string startTime_;
   std::string lineBuffer_;  // the audit line being built
   std::array<char, 65536> readBuffer_{};
+  std::unique_ptr<CommandFigures[]> figures_;  // one per command, and one for unknown tags
 };
 
 /// One client connection. Owns its socket; every pending operation holds a
@@ -169,7 +180,7 @@ class Session : public std::enable_shared_from_this<Session> {
     std::uint64_t seq;
     std::string reply;
     std::string request;
-    const CommandInfo* command;
+    const CommandRow* row;
     SiteServer::Clock::time_point deadline;
     SiteServer::Clock::time_point received;
   };

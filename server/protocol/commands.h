@@ -1,8 +1,9 @@
-// The commands this server answers: for each, where it runs and how long its
-// client waits for the answer. The client gives up after that limit and its
-// next request on the same connection takes the first complete frame that
-// arrives, so an answer the client no longer waits for must never be sent:
-// it would be read as the answer to the next request.
+// What the server knows of each command besides how it is carried out:
+// where it runs and how long its client waits for the answer. The client
+// gives up after that limit and its next request on the same connection
+// takes the first complete frame that arrives, so an answer the client no
+// longer waits for must never be sent: it would be read as the answer to the
+// next request. The table of commands is server/core/command_table.cpp.
 #pragma once
 
 #include <chrono>
@@ -23,9 +24,6 @@ struct CommandInfo {
   CommandLane lane;
   std::chrono::seconds clientLimit;  ///< how long the client waits for the answer
 };
-
-/// The command with this tag; nullptr for a tag this server does not know.
-[[nodiscard]] const CommandInfo* FindCommand(std::string_view tag) noexcept;
 
 /// The time after which an answer to a request received at `received` is no
 /// longer sent (nor the request started): the client's limit less a safety
