@@ -1,0 +1,1 @@
+// Compiles the server programs' shared precompiled header (see common/CMakeLists.txt).
