@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "framework/Classes.h"
+#include "language/language_platform.h"
 
 namespace quorlane {
 
@@ -198,6 +199,10 @@ class TUIMultiLanguage : public TComponent {
   /// until it is found among the screen's forms.
   TCustomForm* m_hookedForm = nullptr;
 };
+
+/// Which bytes begin a double-byte character in the language files of a
+/// kind (the kind's code page; English and custom: the system's).
+[[nodiscard]] const LeadByteTable& LanguageFileLeadBytes(TLanguageKind kind);
 
 /// Last value given to any instance's LanguagePath setter that took effect,
 /// as it was given; initially "<Bin>Languages".

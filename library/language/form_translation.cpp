@@ -71,19 +71,6 @@ std::string AsText(const TValue& value) {
   return {};
 }
 
-/// Which bytes begin a double-byte character in a file of this kind: both
-/// Chinese code pages (936, 950) begin them with 0x81-0xFE; English and
-/// custom files are taken in the system's code page.
-const LeadByteTable& LeadBytesOf(TLanguageKind kind) {
-  static const LeadByteTable chinese = [] {
-    LeadByteTable table{};
-    for (int b = 0x81; b <= 0xFE; ++b) table[static_cast<std::size_t>(b)] = true;
-    return table;
-  }();
-  if (kind == TLanguageKind::lkChineseSimplify || kind == TLanguageKind::lkChineseTradionary) return chinese;
-  return CurrentLanguagePlatform().AnsiLeadBytes();
-}
-
 std::string Indexed(const std::string& name, std::string_view property, int index) {
   return name + "." + std::string(property) + "[" + std::to_string(index) + "]";
 }
@@ -273,6 +260,18 @@ void GenerateItems(Generator& generator, TComponent& component) {
 
 }  // namespace
 
+// Both Chinese code pages (936, 950) begin double-byte characters with
+// 0x81-0xFE; English and custom files are taken in the system's code page.
+const LeadByteTable& LanguageFileLeadBytes(TLanguageKind kind) {
+  static const LeadByteTable chinese = [] {
+    LeadByteTable table{};
+    for (int b = 0x81; b <= 0xFE; ++b) table[static_cast<std::size_t>(b)] = true;
+    return table;
+  }();
+  if (kind == TLanguageKind::lkChineseSimplify || kind == TLanguageKind::lkChineseTradionary) return chinese;
+  return CurrentLanguagePlatform().AnsiLeadBytes();
+}
+
 // ---- TUIMultiLanguage -------------------------------------------------------
 
 void TUIMultiLanguage::TranslateForms() {
@@ -305,7 +304,7 @@ void TUIMultiLanguage::TranslateComponent(TComponent& root) {
   const LanguagePlatform& platform = CurrentLanguagePlatform();
   if (!platform.FileExists(path)) return GenerateLanguageFiles(root);
   const std::unique_ptr<LanguageFile> file =
-      platform.OpenLanguageFile(path, section, LeadBytesOf(m_languageKind), LanguageFileAccess::Read);
+      platform.OpenLanguageFile(path, section, LanguageFileLeadBytes(m_languageKind), LanguageFileAccess::Read);
   if (root.Is<TCustomForm>()) {
     if (auto caption = file->Find(section + ".Caption")) static_cast<TCustomForm&>(root).SetCaption(*caption);
   }
@@ -353,7 +352,7 @@ void TUIMultiLanguage::GenerateLanguageFiles(TComponent& root) {
     const std::string folder = m_languageFolder + KindFolders[static_cast<int>(language.Kind())];
     if (!platform.DirectoryExists(folder)) platform.ForceDirectories(folder);
     const std::unique_ptr<LanguageFile> file = platform.OpenLanguageFile(
-        folder + section + ".ini", section, LeadBytesOf(language.Kind()), LanguageFileAccess::Write);
+        folder + section + ".ini", section, LanguageFileLeadBytes(language.Kind()), LanguageFileAccess::Write);
     Generator generator(*this, *file, section, defaultKind, language.Kind(), language.IsDefault());
     if (generator.Overwrites() || generator.Lacks(section + ".Caption")) generator.CaptionGroup(root, true);
     const int count = root.ComponentCount();
