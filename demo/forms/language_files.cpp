@@ -34,7 +34,7 @@ constexpr Entry kEnglish[] = {
     {"TOrderForm", "ToTraditionalAction", "To Traditional (Big5)"},
     {"TOrderForm", "ToTraditionalAction.Hint", "Converts the form and its data to Big5 with TWinPerTurn"},
     {"TOrderForm", "CustomerEdit.EditLabel", "Customer"},
-    {"TOrderForm", "CustomerEdit.Hint", "The customer's name"},
+    {"TOrderForm", "CustomerEdit.Hint", "The customer's name or ID"},
     {"TOrderForm", "PhoneEdit.EditLabel", "Phone"},
     {"TOrderForm", "PaymentLabel", "Payment"},
     {"TOrderForm", "PaymentCombo.Items[0]", "Cash"},

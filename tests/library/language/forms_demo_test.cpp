@@ -21,6 +21,7 @@ namespace forms_demo {
 namespace {
 
 void RemoveTree(const std::string& folder) {
+  if (folder.empty()) return;  // a set-up that stopped early: never the current folder
   WIN32_FIND_DATAA found;
   HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
   if (search != INVALID_HANDLE_VALUE) {
@@ -110,6 +111,9 @@ class FormsDemo : public ::testing::Test {
         // is the program's, rewritten after each translation.
         if (found == shown.end() || key == "StatusLabel") continue;
         EXPECT_EQ(found->second, value) << sub << cls << ": " << key << " (code page " << GetACP() << ")";
+        // No text of the demo holds a "?": one in a file is a character
+        // lost on its way through a code page.
+        EXPECT_EQ(value.find('?'), std::string::npos) << sub << cls << ": " << key;
         ++compared;
       }
     }

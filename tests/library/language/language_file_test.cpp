@@ -62,6 +62,7 @@ const LeadByteTable& ChineseLeadBytes() {
 }
 
 void RemoveTree(const std::string& folder) {
+  if (folder.empty()) return;  // a set-up that stopped early: never the current folder
   WIN32_FIND_DATAA found;
   HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
   if (search != INVALID_HANDLE_VALUE) {
