@@ -40,7 +40,7 @@ namespace quorlane {
 /// The text of a stored value: `stored` is what follows "=" up to the end
 /// of its line; blanks, quotes and escapes are taken off.
 [[nodiscard]] std::string DecodeIniValue(std::string_view stored);
-/// Two names compared as the profile functions compare keys and sections:
+/// Two names compared as keys and sections are:
 /// A-Z and a-z alike in single-byte characters, double-byte characters
 /// (by `leadBytes`) byte for byte.
 [[nodiscard]] bool SameIniName(std::string_view a, std::string_view b, const LeadByteTable& leadBytes) noexcept;

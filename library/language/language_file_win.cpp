@@ -19,6 +19,7 @@
 // disk per value: after a power cut the file is what the system had written.
 #include <windows.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 

@@ -1,5 +1,5 @@
-// Form translation under Wine: real language files through the profile
-// functions, compared byte for byte (Big5 in "cht\", GBK in "chs\"), on
+// Form translation under Wine: real language files (the library's own
+// reader and writer), compared byte for byte (Big5 in "cht\", GBK in "chs\"), on
 // forms whose windows exist, read back through the windows (WM_GETTEXT,
 // LB_GETCURSEL, TVM_GETITEM, LVM_GETITEMTEXT). Runs in code page 950.
 #include <windows.h>
