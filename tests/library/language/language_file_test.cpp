@@ -183,6 +183,8 @@ TEST_F(LanguageFiles, AwkwardFilesReadAsTheProfileFunctionsReadThem) {
       // Ａ and ａ (A2 CF, A2 E9) are two Big5 characters: letter case is
       // folded in single-byte characters only.
       {"full-width letters", head + "\xA2\xCF=x\r\n", "\xA2\xE9", absent, absent},
+      // Α and α (A3 44, A3 5C) likewise.
+      {"Greek letters", head + "\xA3\x44=x\r\n", "\xA3\x5C", absent, absent},
       // Ours: the bytes as they are. The profile functions read the file
       // through code page 950, which has no character for GBK's Ａ.
       {"a GBK value on a Big5 system", head + "Ok=" + kFullWidthAGbk + "\r\n", "Ok", kFullWidthAGbk, "?"},
@@ -190,6 +192,13 @@ TEST_F(LanguageFiles, AwkwardFilesReadAsTheProfileFunctionsReadThem) {
       // the escape.
       {"an escaped line break", head + "Ok=a%nb\r\n", "Ok", "a\nb", "a%nb"},
       {"a lone %", head + "Ok=50%\r\n", "Ok", "50%", "50%"},
+      // Ours: a file is 8-bit text in its language's code page; a UTF-8
+      // mark is skipped and the value's bytes come as they are. The profile
+      // functions turn a marked UTF-8 file into the system's code page, and
+      // read a UTF-16 one, which ours does not (no language file is one).
+      {"a marked UTF-8 file", "\xEF\xBB\xBF" + head + "Ok=\xE6\xB0\xB4\r\n", "Ok", "\xE6\xB0\xB4", kWaterBig5},
+      {"a UTF-16 file", std::string("\xFF\xFE[\0T\0N\0o\0t\0e\0F\0o\0r\0m\0]\0\r\0\n\0O\0k\0=\0x\0", 36), "Ok",
+       absent, "x"},
   };
   const std::string path = folder + "awkward.ini";
   for (const AwkwardFile& row : rows) {
