@@ -1,8 +1,8 @@
 // Form translation under Wine on a form of 500 owned components whose
 // language files exist: TranslateForms (windows made) and TranslateComponent
 // (objects only), GenerateLanguageFiles for four catalogue languages (files
-// absent, then present), and what one profile-function call costs on the
-// same files, to see where the time goes.
+// absent, then present), and the share of each pass that is file work: the
+// same opens, look-ups and writes replayed alone on the same files.
 //   translate_bench [runs [kind]]   (in code page 950: LC_ALL=zh_TW.UTF-8)
 // kind 0-4 builds the form of one kind only (labels, buttons, list boxes,
 // labeled edits, grids) and measures the translation alone.
@@ -17,6 +17,7 @@
 
 #include "framework/Classes.h"
 #include "language/UIMultiLanguage.h"
+#include "language/language_platform.h"
 
 namespace {
 
@@ -91,9 +92,44 @@ std::unique_ptr<TBenchForm> BuildForm() {
   return form;
 }
 
-// Profile look-ups of one translation of that form (every file present):
-// name and hint of each component, plus the lines and the columns.
+// Look-ups of one translation of that form (every file present): name and
+// hint of each component, plus the lines and the columns.
 constexpr int kLookups = 1 + kComponents / kKinds * (2 + 2 + (2 + kLines) + 2 + (2 + kColumns));
+
+/// The keys one translation looks up, in its order (an edit's ".EditLabel"
+/// is looked up only with its bare name key, which generation never writes).
+std::vector<std::string> TranslationKeys() {
+  std::vector<std::string> keys = {"TBenchForm.Caption"};
+  for (int i = 0; i < kComponents; ++i) {
+    const std::string name = "C" + std::to_string(i);
+    keys.push_back(name);
+    keys.push_back(name + ".Hint");
+    const int kind = gOnlyKind >= 0 ? gOnlyKind : i % kKinds;
+    if (kind == 2) {
+      for (int line = 0; line < kLines; ++line) keys.push_back(name + ".Items[" + std::to_string(line) + "]");
+    } else if (kind == 4) {
+      for (int column = 0; column < kColumns; ++column) keys.push_back(name + ".Columns[" + std::to_string(column) + "]");
+    }
+  }
+  return keys;
+}
+
+/// The key=value lines of a file, in file order (the default language's
+/// file holds every value generation writes).
+std::vector<std::pair<std::string, std::string>> Lines(const std::string& path) {
+  std::vector<std::pair<std::string, std::string>> lines;
+  FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return lines;
+  char line[1024];
+  while (std::fgets(line, sizeof line, file) != nullptr) {
+    std::string text = line;
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    const std::size_t equals = text.find('=');
+    if (equals != std::string::npos) lines.emplace_back(text.substr(0, equals), text.substr(equals + 1));
+  }
+  std::fclose(file);
+  return lines;
+}
 
 void RemoveTree(const std::string& folder) {
   WIN32_FIND_DATAA found;
@@ -134,43 +170,13 @@ Stats Time(int runs, Body&& body) {
   return stats;
 }
 
-void Report(const char* what, const Stats& stats, int calls = 0) {
-  std::printf("%-52s best %9.2f ms  median %9.2f ms", what, stats.Best() * 1e3, stats.Median() * 1e3);
-  if (calls > 0) std::printf("  (%.1f us a profile call)", stats.Median() * 1e6 / calls);
-  std::printf("\n");
+void Report(const char* what, const Stats& stats) {
+  std::printf("%-58s best %9.2f ms  median %9.2f ms\n", what, stats.Best() * 1e3, stats.Median() * 1e3);
 }
 
-// One profile call, many times over: present keys in turn (every
-// `stride`-th of `keys` names C0, C1, ...), absent keys, and the file
-// opening and time check each call makes.
-void ProfileCalls(const std::string& file, int keys, int stride, const char* label) {
-  char buffer[512];
-  constexpr int kCalls = 400;
-  const Stats present = Time(5, [&] {
-    for (int i = 0; i < kCalls; ++i) {
-      const std::string key = "C" + std::to_string((i * 7) % (keys / stride) * stride);
-      GetPrivateProfileStringA("TBenchForm", key.c_str(), "\x01\n\x01", buffer, sizeof buffer, file.c_str());
-    }
-  });
-  const Stats absent = Time(5, [&] {
-    for (int i = 0; i < kCalls; ++i) {
-      const std::string key = "Missing" + std::to_string(i);
-      GetPrivateProfileStringA("TBenchForm", key.c_str(), "\x01\n\x01", buffer, sizeof buffer, file.c_str());
-    }
-  });
-  const Stats openClose = Time(5, [&] {
-    for (int i = 0; i < kCalls; ++i) {
-      HANDLE handle = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-      FILETIME written;
-      GetFileTime(handle, nullptr, nullptr, &written);
-      CloseHandle(handle);
-    }
-  });
-  std::printf("%s: GetPrivateProfileStringA present %.1f us, absent %.1f us; CreateFile+GetFileTime+CloseHandle %.1f us"
-              " (medians)\n",
-              label, present.Median() * 1e6 / kCalls, absent.Median() * 1e6 / kCalls,
-              openClose.Median() * 1e6 / kCalls);
+void ReportShare(const char* what, const Stats& files, const Stats& pass) {
+  std::printf("%-58s best %9.2f ms  median %9.2f ms  (%.0f%% of the pass's median)\n", what, files.Best() * 1e3,
+              files.Median() * 1e3, 100.0 * files.Median() / pass.Median());
 }
 
 }  // namespace
@@ -196,7 +202,7 @@ int main(int argc, char** argv) {
     }
     language.Languages().Items(0).SetIsDefault(true);
 
-    std::printf("form: %d components; %d profile look-ups a translation\n", kComponents, kLookups);
+    std::printf("form: %d components; %d look-ups a translation\n", kComponents, kLookups);
     if (gOnlyKind >= 0) {
       language.GenerateLanguageFiles(*form);
       Report("TranslateComponent, objects only", Time(runs, [&] { language.TranslateComponent(*form); }));
@@ -205,34 +211,55 @@ int main(int argc, char** argv) {
       RemoveTree(folder);
       return 0;
     }
-    // Generation with the files absent rewrites each file once a key: slow,
-    // so two runs; then with every file present.
-    const Stats fresh = Time(2, [&] {
+    const Stats fresh = Time(5, [&] {
       RemoveTree(folder);
       language.GenerateLanguageFiles(*form);
     });
     Report("GenerateLanguageFiles, 4 languages, files absent", fresh);
-    const Stats again = Time(3, [&] { language.GenerateLanguageFiles(*form); });
+    const Stats again = Time(runs, [&] { language.GenerateLanguageFiles(*form); });
     Report("GenerateLanguageFiles, 4 languages, files present", again);
 
     const Stats objects = Time(runs, [&] { language.TranslateComponent(*form); });
-    Report("TranslateComponent, objects only", objects, kLookups);
+    Report("TranslateComponent, objects only", objects);
     language.TranslateForms();  // makes the windows (hidden form)
     const Stats windows = Time(runs, [&] { language.TranslateForms(); });
-    Report("TranslateForms, windows made", windows, kLookups);
+    Report("TranslateForms, windows made", windows);
 
-    const std::string big = folder + "cht\\TBenchForm.ini";
-    ProfileCalls(big, kComponents, kKinds, "cht file (1,401 keys; labels' keys)");
-    const std::string small = folder + "small.ini";
-    for (int i = 0; i < 20; ++i) {
-      WritePrivateProfileStringA("TBenchForm", ("C" + std::to_string(i)).c_str(), kBig5[i % 5], small.c_str());
-    }
-    ProfileCalls(small, 20, 1, "file of 20 keys");
-    char section[1 << 16];
-    const Stats whole = Time(21, [&] {
-      GetPrivateProfileSectionA("TBenchForm", section, sizeof section, big.c_str());
+    // The file work of each pass alone: the same open and look-ups of the
+    // Traditional file; the same four files written key by key, each key
+    // looked up first (files absent) or found holding its value (present).
+    const LanguagePlatform& platform = CurrentLanguagePlatform();
+    LeadByteTable chinese{};
+    for (int b = 0x81; b <= 0xFE; ++b) chinese[static_cast<std::size_t>(b)] = true;
+    const std::string traditional = folder + "cht\\TBenchForm.ini";
+    const std::vector<std::string> keys = TranslationKeys();
+    const Stats reads = Time(runs, [&] {
+      auto file = platform.OpenLanguageFile(traditional, "TBenchForm", chinese, LanguageFileAccess::Read);
+      for (const std::string& key : keys) (void)file->Find(key);
     });
-    Report("GetPrivateProfileSectionA, the whole cht section", whole);
+    ReportShare("  of which opening and look-ups alone", reads, objects);
+    const auto lines = Lines(traditional);
+    const std::string replay = folder + "replay\\";
+    const auto writeAll = [&] {
+      for (const char* kind : KindFolders) {
+        CreateDirectoryA((replay + kind).c_str(), nullptr);
+        auto file = platform.OpenLanguageFile(replay + kind + "TBenchForm.ini", "TBenchForm", chinese,
+                                              LanguageFileAccess::Write);
+        for (const auto& [key, value] : lines) {
+          (void)file->Find(key);
+          file->Write(key, value);
+        }
+      }
+    };
+    const Stats writesFresh = Time(5, [&] {
+      RemoveTree(replay);
+      CreateDirectoryA(replay.c_str(), nullptr);
+      writeAll();
+    });
+    ReportShare("GenerateLanguageFiles absent: the writes alone", writesFresh, fresh);
+    const Stats writesAgain = Time(runs, writeAll);
+    ReportShare("GenerateLanguageFiles present: the writes alone", writesAgain, again);
+    std::printf("(%zu keys in the Traditional file, %zu look-ups a translation)\n", lines.size(), keys.size());
     RemoveTree(folder);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "failed: %s\n", e.what());

@@ -21,8 +21,9 @@ inline constexpr char kToTraditional[] = "\xC2\xE0\xAC\xB0\xC1\x63\xC5\xE9 (Big5
 inline constexpr char kToTraditionalHint[] = "\xA5H TWinPerTurn \xB1N\xAA\xED\xB3\xE6\xBBP\xB8\xEA\xAE\xC6\xC2\xE0\xAC\xB0 Big5 \xC1\x63\xC5\xE9";
 // 客戶名稱
 inline constexpr char kCustomer[] = "\xAB\xC8\xA4\xE1\xA6W\xBA\xD9";
-// 請輸入客戶名稱
-inline constexpr char kCustomerHint[] = "\xBD\xD0\xBF\xE9\xA4J\xAB\xC8\xA4\xE1\xA6W\xBA\xD9";
+// 請輸入客戶名稱或ＩＤ (the full-width letters are GBK A3 C9, A3 C4 in the
+// Simplified file: bytes that code page 950 has no character for)
+inline constexpr char kCustomerHint[] = "\xBD\xD0\xBF\xE9\xA4J\xAB\xC8\xA4\xE1\xA6W\xBA\xD9\xA9\xCE\xA2\xD7\xA2\xD2";
 // 電話
 inline constexpr char kPhone[] = "\xB9q\xB8\xDC";
 // 送貨地址

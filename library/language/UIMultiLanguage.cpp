@@ -160,16 +160,16 @@ TUIMultiLanguage::TUIMultiLanguage(TComponent* owner) : TComponent(owner) {
   m_translatedForms = std::make_unique<TStringList>();
 }
 
-// The form must never call into a component that is gone: its show handler
-// goes back to what it was before the hook. The form may be gone already
-// (it frees the components it owns last), or may have been given another
-// handler since; a form still exists while the screen lists it.
+// The form must never call into a component that is gone: the hook is
+// taken out of the form's show handlers (Unhook). The form may be gone
+// already (it frees the components it owns last); a form still exists
+// while the screen lists it.
 TUIMultiLanguage::~TUIMultiLanguage() {
   if (m_hookedForm == nullptr) return;
   const TScreen& screen = Screen();
   for (int i = 0; i < screen.FormCount(); ++i) {
     if (&screen.Forms(i) != m_hookedForm) continue;
-    if (m_hookedForm->OnShow() == ShowHook()) m_hookedForm->SetOnShow(m_savedOnShow);
+    if (!m_hookedForm->IsDestroying()) Unhook(*m_hookedForm);
     break;
   }
 }

@@ -6,7 +6,9 @@
 //
 // Ownership: the component owns its catalogue, its TranslatedForms list and
 // its word table. With HookOnShow it holds its owner form's previous show
-// handler and puts it back before it is freed. Threading: one thread at a
+// handler and hands it back (to the form, or to a hook installed later that
+// saved this one) when the hook is cleared or the component is freed.
+// Threading: one thread at a
 // time, the thread that owns the forms; CurrentLanguagePath and
 // CurrentLanguageKind are plain process-wide values without locking.
 #pragma once
@@ -20,6 +22,7 @@
 #include <vector>
 
 #include "framework/Classes.h"
+#include "language/language_platform.h"
 
 namespace quorlane {
 
@@ -177,6 +180,8 @@ class TUIMultiLanguage : public TComponent {
   /// The owner when it is a form that is not being destroyed.
   [[nodiscard]] TCustomForm* OwnerForm() const noexcept;
   [[nodiscard]] TNotifyEvent ShowHook() noexcept;
+  void SaveOnShow(TNotifyEvent handler, TCustomForm& form);
+  void Unhook(TCustomForm& form);
 
   TLanguageKind m_languageKind = TLanguageKind::lkChineseTradionary;
   std::string m_languagePath;
@@ -194,6 +199,10 @@ class TUIMultiLanguage : public TComponent {
   /// until it is found among the screen's forms.
   TCustomForm* m_hookedForm = nullptr;
 };
+
+/// Which bytes begin a double-byte character in the language files of a
+/// kind (the kind's code page; English and custom: the system's).
+[[nodiscard]] const LeadByteTable& LanguageFileLeadBytes(TLanguageKind kind);
 
 /// Last value given to any instance's LanguagePath setter that took effect,
 /// as it was given; initially "<Bin>Languages".

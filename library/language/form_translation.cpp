@@ -8,6 +8,7 @@
 //
 //   <class>.Caption                 the form's caption
 //   name                            every CaptionProperties text it has
+//                                   (an owned form's caption too)
 //   name.EditLabel, name.Properties the Caption of that sub-object
 //   name.Hint                       its hint
 //   name.P[i]                       line i of string list P, or the caption
@@ -16,6 +17,8 @@
 //   name.Items[i].SubItems[j]       sub-item j of list item i
 //
 // Everything is found by published property name on the objects, each time.
+// The files are read and written through ini_section.h: bytes pass through
+// in every code page, and a value with line breaks is stored escaped.
 // Errors are not caught; the file objects and update brackets are closed on
 // the way out, and what was written or translated before the error stays.
 #include <memory>
@@ -152,13 +155,16 @@ class Generator {
   [[nodiscard]] bool Overwrites() const noexcept { return m_overwrite; }
   [[nodiscard]] bool Lacks(const std::string& key) { return !m_file.Find(key).has_value(); }
 
-  /// Every value converted and written, also over an existing key.
-  void CaptionGroup(TComponent& component) {
+  /// Every value converted and written, also over an existing key. Only
+  /// the root's caption goes under "<class>.Caption": a form owned by the
+  /// root is an owned component like any other, keyed by its name (under
+  /// the root's key it would overwrite the translator's caption of the root).
+  void CaptionGroup(TComponent& component, bool isRoot) {
     const std::string& name = component.Name();
-    const bool isForm = component.Is<TCustomForm>();
+    const bool rootForm = isRoot && component.Is<TCustomForm>();
     for (const char* property : GeneratedCaptionProperties) {
       if (!HasText(component, property)) continue;
-      m_file.Write(isForm ? m_section + ".Caption" : name, Converted(GetStrProp(component, property)));
+      m_file.Write(rootForm ? m_section + ".Caption" : name, Converted(GetStrProp(component, property)));
     }
     SubCaption(component, "EditLabel", name + ".EditLabel");
     SubCaption(component, "Properties", name + ".Properties");
@@ -254,6 +260,18 @@ void GenerateItems(Generator& generator, TComponent& component) {
 
 }  // namespace
 
+// Both Chinese code pages (936, 950) begin double-byte characters with
+// 0x81-0xFE; English and custom files are taken in the system's code page.
+const LeadByteTable& LanguageFileLeadBytes(TLanguageKind kind) {
+  static const LeadByteTable chinese = [] {
+    LeadByteTable table{};
+    for (int b = 0x81; b <= 0xFE; ++b) table[static_cast<std::size_t>(b)] = true;
+    return table;
+  }();
+  if (kind == TLanguageKind::lkChineseSimplify || kind == TLanguageKind::lkChineseTradionary) return chinese;
+  return CurrentLanguagePlatform().AnsiLeadBytes();
+}
+
 // ---- TUIMultiLanguage -------------------------------------------------------
 
 void TUIMultiLanguage::TranslateForms() {
@@ -285,7 +303,8 @@ void TUIMultiLanguage::TranslateComponent(TComponent& root) {
       m_languageFolder + KindFolders[static_cast<int>(m_languageKind)] + section + ".ini";
   const LanguagePlatform& platform = CurrentLanguagePlatform();
   if (!platform.FileExists(path)) return GenerateLanguageFiles(root);
-  const std::unique_ptr<LanguageFile> file = platform.OpenLanguageFile(path, section);
+  const std::unique_ptr<LanguageFile> file =
+      platform.OpenLanguageFile(path, section, LanguageFileLeadBytes(m_languageKind), LanguageFileAccess::Read);
   if (root.Is<TCustomForm>()) {
     if (auto caption = file->Find(section + ".Caption")) static_cast<TCustomForm&>(root).SetCaption(*caption);
   }
@@ -332,9 +351,10 @@ void TUIMultiLanguage::GenerateLanguageFiles(TComponent& root) {
     const TLanguageItem& language = m_languages->Items(index);
     const std::string folder = m_languageFolder + KindFolders[static_cast<int>(language.Kind())];
     if (!platform.DirectoryExists(folder)) platform.ForceDirectories(folder);
-    const std::unique_ptr<LanguageFile> file = platform.OpenLanguageFile(folder + section + ".ini", section);
+    const std::unique_ptr<LanguageFile> file = platform.OpenLanguageFile(
+        folder + section + ".ini", section, LanguageFileLeadBytes(language.Kind()), LanguageFileAccess::Write);
     Generator generator(*this, *file, section, defaultKind, language.Kind(), language.IsDefault());
-    if (generator.Overwrites() || generator.Lacks(section + ".Caption")) generator.CaptionGroup(root);
+    if (generator.Overwrites() || generator.Lacks(section + ".Caption")) generator.CaptionGroup(root, true);
     const int count = root.ComponentCount();
     for (int i = 0; i < count; ++i) {
       TComponent& component = root.Components(i);
@@ -342,10 +362,10 @@ void TUIMultiLanguage::GenerateLanguageFiles(TComponent& root) {
       if (component.Is<TCustomFrame>()) GenerateLanguageFiles(component);
       if (!FollowsAction(component)) {
         if (generator.Overwrites()) {
-          generator.CaptionGroup(component);
+          generator.CaptionGroup(component, false);
           generator.Hint(component);
         } else {
-          if (generator.Lacks(name)) generator.CaptionGroup(component);
+          if (generator.Lacks(name)) generator.CaptionGroup(component, false);
           if (generator.Lacks(name + ".Hint")) generator.Hint(component);
         }
       }
@@ -370,18 +390,42 @@ void TUIMultiLanguage::SetHookOnShow(bool value) {
   TCustomForm* form = OwnerForm();
   if (form == nullptr) return;
   if (!value) {
-    form->SetOnShow(m_savedOnShow);
-    m_hookedForm = nullptr;
+    Unhook(*form);
     return;
   }
-  m_savedOnShow = form->OnShow();
-  // The saved handler's object may go first: then it is dropped (Notification).
-  if (auto* target = dynamic_cast<TComponent*>(m_savedOnShow.Target());
-      target != nullptr && target != this && target != form) {
-    target->FreeNotification(*this);
-  }
+  SaveOnShow(form->OnShow(), *form);
   form->SetOnShow(ShowHook());
   m_hookedForm = form;
+}
+
+// The saved handler's object may go first: then it is dropped (Notification),
+// unless it is another hook of the form, which hands over what it saved.
+void TUIMultiLanguage::SaveOnShow(TNotifyEvent handler, TCustomForm& form) {
+  m_savedOnShow = handler;
+  if (auto* target = dynamic_cast<TComponent*>(m_savedOnShow.Target());
+      target != nullptr && target != this && target != &form) {
+    target->FreeNotification(*this);
+  }
+}
+
+// Hooks stack: a hook installed later saved the one before it. Taking one
+// out hands the handler it saved to whoever calls it now (the form, or the
+// hook above it), so the form's own handler keeps running whatever order
+// the hooks go in.
+void TUIMultiLanguage::Unhook(TCustomForm& form) {
+  const TNotifyEvent mine = ShowHook();
+  if (form.OnShow() == mine) {
+    form.SetOnShow(m_savedOnShow);
+  } else {
+    for (int i = 0; i < form.ComponentCount(); ++i) {
+      TComponent& component = form.Components(i);
+      if (&component == this || !component.Is<TUIMultiLanguage>()) continue;
+      auto& above = static_cast<TUIMultiLanguage&>(component);
+      if (above.m_savedOnShow == mine) above.SaveOnShow(m_savedOnShow, form);
+    }
+  }
+  m_savedOnShow = {};
+  m_hookedForm = nullptr;
 }
 
 void TUIMultiLanguage::HandleFormShow(TObject& sender) {

@@ -11,7 +11,8 @@ bool LanguagePlatform::FileExists(const std::string&) const { NoLanguageFiles();
 
 void LanguagePlatform::ForceDirectories(const std::string&) const { NoLanguageFiles(); }
 
-std::unique_ptr<LanguageFile> LanguagePlatform::OpenLanguageFile(const std::string&, const std::string&) const {
+std::unique_ptr<LanguageFile> LanguagePlatform::OpenLanguageFile(const std::string&, const std::string&,
+                                                                  const LeadByteTable&, LanguageFileAccess) const {
   NoLanguageFiles();
 }
 

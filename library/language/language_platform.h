@@ -15,21 +15,27 @@ namespace quorlane {
 /// Which bytes begin a double-byte character in an 8-bit code page.
 using LeadByteTable = std::array<bool, 256>;
 
-/// One language file, held for one pass over a form: the values of one
-/// section. Nothing is cached here: every look-up and every write goes to the
-/// file at once, by the rules of the platform's profile functions (keys
-/// compared without letter case, a value is one line, a write updates the
-/// key in place or appends it, creating the file and the section). Letting
-/// go of the object closes the file.
+/// One language file, held open for one step of a pass over a form or
+/// frame: the values of one section (ini_section.h has the format).
+/// Nothing is cached: a file opened for reading is looked at through a live
+/// view of its bytes, so every look-up sees the file as it is at that
+/// moment; a file opened for writing denies other writers while it is held,
+/// and every write goes to the file at once, as one write of the bytes that
+/// change. Letting go of the object closes the file.
 class LanguageFile {
  public:
   virtual ~LanguageFile() = default;
   /// The key's value; none when the section has no such key. A key that is
   /// present with an empty value gives the empty text.
   [[nodiscard]] virtual std::optional<std::string> Find(const std::string& key) = 0;
-  /// Raises an error that names the file when the value cannot be written.
+  /// Updates the key in place or adds it, creating the file and the section
+  /// when they do not exist yet; touches nothing when the file already holds
+  /// this value. Raises an error that names the file when the value cannot
+  /// be written (and on a file opened for reading).
   virtual void Write(const std::string& key, const std::string& value) = 0;
 };
+
+enum class LanguageFileAccess { Read, Write };
 
 class LanguagePlatform {
  public:
@@ -55,9 +61,13 @@ class LanguagePlatform {
   /// Creates the folder together with every missing parent; raises EOSError.
   virtual void ForceDirectories(const std::string& path) const;
   /// The section `section` of the file at path (relative paths are taken
-  /// against the current directory); the file need not exist yet.
+  /// against the current directory), whose double-byte characters begin
+  /// with `leadBytes`. For writing, the file need not exist yet; for
+  /// reading, a missing file has no keys.
   [[nodiscard]] virtual std::unique_ptr<LanguageFile> OpenLanguageFile(const std::string& path,
-                                                                       const std::string& section) const;
+                                                                       const std::string& section,
+                                                                       const LeadByteTable& leadBytes,
+                                                                       LanguageFileAccess access) const;
 };
 
 [[nodiscard]] const LanguagePlatform& CurrentLanguagePlatform();

@@ -1,7 +1,7 @@
 // The Windows side of the language component: code pages, the Chinese
 // string mapping (or the built-in table where the platform leaves Chinese
 // unmapped), folders of the system and of the running executable, and the
-// language files through the profile functions.
+// language files (language_file_win.cpp).
 #include <windows.h>
 
 #include <memory>
@@ -10,6 +10,7 @@
 #include "framework/os_error_win.h"
 #include "language/chinese_fallback.h"
 #include "language/chinese_mapping_win.h"
+#include "language/language_file_win.h"
 #include "language/language_platform.h"
 
 namespace quorlane {
@@ -85,52 +86,6 @@ std::string FullPath(const std::string& path) {
   return full;
 }
 
-// A section of an INI file through GetPrivateProfileStringA and
-// WritePrivateProfileStringA, which open, read or rewrite, and close the
-// file on every call. The path is full, so the profile functions never look
-// in the Windows directory instead.
-class ProfileLanguageFile final : public LanguageFile {
- public:
-  ProfileLanguageFile(std::string path, std::string section) noexcept
-      : m_path(std::move(path)), m_section(std::move(section)) {}
-
-  // The profile function answers a missing key with the default it is
-  // given. A value is one line, so a default with a line break inside can
-  // never be a value read from the file: one call tells both.
-  std::optional<std::string> Find(const std::string& key) override {
-    static constexpr char kAbsent[] = "\x01\n\x01";
-    std::string value = Read(key, kAbsent);
-    if (value == kAbsent) return std::nullopt;
-    return value;
-  }
-
-  void Write(const std::string& key, const std::string& value) override {
-    if (!WritePrivateProfileStringA(m_section.c_str(), key.c_str(), value.c_str(), m_path.c_str())) {
-      const DWORD error = GetLastError();
-      RaiseOSError(error, "Unable to write to " + m_path);
-    }
-  }
-
- private:
-  std::string Read(const std::string& key, const char* fallback) const {
-    // A value that fills the buffer may have been cut: read it again larger.
-    constexpr std::size_t kLargest = std::size_t{1} << 20;
-    std::string buffer(256, '\0');
-    for (;;) {
-      const DWORD copied = GetPrivateProfileStringA(m_section.c_str(), key.c_str(), fallback, buffer.data(),
-                                                    static_cast<DWORD>(buffer.size()), m_path.c_str());
-      if (copied + 1 < buffer.size() || buffer.size() >= kLargest) {
-        buffer.resize(copied);
-        return buffer;
-      }
-      buffer.resize(buffer.size() * 4);
-    }
-  }
-
-  std::string m_path;
-  std::string m_section;
-};
-
 class WindowsLanguagePlatform final : public LanguagePlatform {
  public:
   std::string WindowsDirectory() const override {
@@ -200,8 +155,10 @@ class WindowsLanguagePlatform final : public LanguagePlatform {
     }
   }
 
-  std::unique_ptr<LanguageFile> OpenLanguageFile(const std::string& path, const std::string& section) const override {
-    return std::make_unique<ProfileLanguageFile>(FullPath(path), section);
+  std::unique_ptr<LanguageFile> OpenLanguageFile(const std::string& path, const std::string& section,
+                                                 const LeadByteTable& leadBytes,
+                                                 LanguageFileAccess access) const override {
+    return OpenWindowsLanguageFile(FullPath(path), section, leadBytes, access);
   }
 };
 

@@ -9,7 +9,7 @@
 //  - After the edits, switching to English leaves every text as the first
 //    entry whose key matches without letter case says, or as it was when
 //    there is none: keys never collide, nothing lands on the wrong control.
-// The language files themselves are read by the system's profile functions;
+// The language files' format is fuzzed on its own (ini_section_fuzz.cpp);
 // here they are kept in memory by the native stand-in platform.
 #include <cstddef>
 #include <cstdint>

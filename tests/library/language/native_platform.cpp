@@ -62,7 +62,8 @@ class NativePlatform final : public LanguagePlatform {
   }
   bool FileExists(const std::string& path) const override { return Files().files.count(path) != 0; }
   void ForceDirectories(const std::string& path) const override { Files().folders.push_back(path); }
-  std::unique_ptr<LanguageFile> OpenLanguageFile(const std::string& path, const std::string&) const override {
+  std::unique_ptr<LanguageFile> OpenLanguageFile(const std::string& path, const std::string&, const LeadByteTable&,
+                                                 LanguageFileAccess) const override {
     return std::make_unique<MemoryFile>(Files().files[path]);
   }
 };

@@ -105,24 +105,76 @@ TEST_F(NativeTranslation, AnErrorLeavesTheBracketsClosed) {
   EXPECT_FALSE(after);
 }
 
-// Under the sanitizers a call into a freed component would be reported.
-TEST_F(NativeTranslation, NoShowHandlerOutlivesItsComponent) {
-  auto& counter = TComponent::Create<ShowCounter>(*form);
-  form->SetOnShow(TNotifyEvent::Of<&ShowCounter::FormShow>(counter));
-  auto& inner = TComponent::Create<TUIMultiLanguage>(*form);
-  inner.SetHookOnShow(true);
-  auto& outer = TComponent::Create<TUIMultiLanguage>(*form);
-  outer.SetHookOnShow(true);
-  form->RemoveComponent(outer).reset();  // puts inner's hook back
+// Hooks stack on the form's show handler, each saving the one before. Taken
+// out in any order, by clearing HookOnShow or by freeing the component,
+// they leave exactly the host's handler, which runs once at every showing
+// in between. Under the sanitizers a call into a freed component would be
+// reported.
+TEST_F(NativeTranslation, HooksTakenOutInAnyOrderLeaveTheHostsHandler) {
+  const int orders[][3] = {{0, 1, 2}, {0, 2, 1}, {1, 0, 2}, {1, 2, 0}, {2, 0, 1}, {2, 1, 0}};
+  for (const auto& order : orders) {
+    for (const bool byFreeing : {false, true}) {
+      form = std::make_unique<TForm>(nullptr);
+      auto& counter = TComponent::Create<ShowCounter>(*form);
+      const TNotifyEvent host = TNotifyEvent::Of<&ShowCounter::FormShow>(counter);
+      form->SetOnShow(host);
+      TUIMultiLanguage* hooks[3];
+      for (TUIMultiLanguage*& hook : hooks) {
+        hook = &TComponent::Create<TUIMultiLanguage>(*form);
+        hook->SetHookOnShow(true);
+      }
+      int shown = 0;
+      for (const int index : order) {
+        if (byFreeing) {
+          form->RemoveComponent(*hooks[index]).reset();
+        } else {
+          hooks[index]->SetHookOnShow(false);
+        }
+        form->Show();
+        form->Hide();
+        EXPECT_EQ(counter.calls, ++shown) << "after taking out hook " << index << (byFreeing ? " by freeing" : "");
+      }
+      EXPECT_EQ(form->OnShow(), host) << order[0] << order[1] << order[2] << (byFreeing ? " by freeing" : "");
+    }
+  }
+  form.reset();
+}
+
+// A hook whose saved handler belongs to a component that goes drops it: the
+// form never calls into a freed component.
+TEST_F(NativeTranslation, AHandlerWhoseComponentIsFreedIsDropped) {
+  auto counter = std::make_unique<ShowCounter>(nullptr);
+  form->SetOnShow(TNotifyEvent::Of<&ShowCounter::FormShow>(*counter));
+  auto& hook = TComponent::Create<TUIMultiLanguage>(*form);
+  hook.SetHookOnShow(true);
+  counter.reset();
   form->Show();
-  EXPECT_EQ(counter.calls, 1);
-  form->Hide();
-  auto& last = TComponent::Create<TUIMultiLanguage>(*form);
-  last.SetHookOnShow(true);  // saves inner's hook
-  form->RemoveComponent(inner).reset();
-  form->Show();
-  EXPECT_EQ(counter.calls, 1) << "the saved hook went with its component";
-  form.reset();  // frees the hooked components with their form
+  hook.SetHookOnShow(false);
+  EXPECT_FALSE(form->OnShow());
+  form.reset();
+}
+
+// An owned form is an owned component: its caption goes under its name,
+// and the owner's "<class>.Caption" is written from the owner alone.
+TEST_F(NativeTranslation, AnOwnedFormsCaptionGoesUnderItsName) {
+  form->SetCaption("owner");
+  auto& owned = TComponent::Create<TForm>(*form);
+  owned.SetName("Details");
+  owned.SetCaption("details");
+  const std::string english = std::string(kFolder) + "eng\\TForm.ini";
+  Files().files[english] = {{"TForm.Caption", "Owner"}};
+  language.GenerateLanguageFiles(*form);
+  const MemoryFiles::File expected = {{"TForm.Caption", "owner"}, {"Details", "details"}};
+  EXPECT_EQ(Files().files[std::string(kFolder) + "cht\\TForm.ini"], expected);
+  EXPECT_EQ(Files().files[english], (MemoryFiles::File{{"TForm.Caption", "Owner"}, {"Details", "details"}}))
+      << "the translator's caption of the owner stays";
+  Files().files[english] = {{"TForm.Caption", "Owner"}, {"Details", "Details"}};
+  language.SetAutoTranslate(false);  // the owned form, of the same class, is not translated on its own
+  language.SetLanguageKind(TLanguageKind::lkEnglish);
+  language.TranslateComponent(*form);
+  EXPECT_EQ(form->Caption(), "Owner");
+  EXPECT_EQ(owned.Caption(), "Details");
+  form.reset();
 }
 
 }  // namespace
