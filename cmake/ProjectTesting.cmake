@@ -25,8 +25,8 @@ endforeach()
 
 # One precompiled header with GoogleTest, GoogleMock and the standard headers
 # the tests use, built once per configuration and reused by every test
-# program (GCC: the Windows configurations).
-if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+# program.
+if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
   add_library(project_test_pch OBJECT "${CMAKE_CURRENT_LIST_DIR}/test_pch.cpp")
   target_link_libraries(project_test_pch PRIVATE project_options project_test_code GTest::gmock)
   target_precompile_headers(project_test_pch PRIVATE
