@@ -17,6 +17,12 @@ if(PROJECT_SANITIZE)
   target_compile_options(project_sanitizers INTERFACE
     -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   target_link_options(project_sanitizers INTERFACE -fsanitize=address,undefined)
+  # With clang everything also carries libFuzzer's coverage instrumentation,
+  # so the fuzz targets link the very libraries the tests use (the
+  # sanitizers' runtime answers the coverage calls in every other program).
+  if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    target_compile_options(project_sanitizers INTERFACE -fsanitize=fuzzer-no-link)
+  endif()
 endif()
 
 add_library(project_options INTERFACE)

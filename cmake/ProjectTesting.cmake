@@ -18,7 +18,7 @@ include(GoogleTest)
 # per test run, and most of that time goes to waiting, not computing. (The
 # code under test keeps its configuration's optimisation.)
 add_library(project_test_code INTERFACE)
-target_compile_options(project_test_code INTERFACE $<$<CONFIG:RelWithDebInfo,Release>:-O0 -g0>)
+target_compile_options(project_test_code INTERFACE $<$<CONFIG:RelWithDebInfo,Release>:-O0 -g0> $<$<CONFIG:Debug>:-O0>)
 foreach(t gtest gtest_main gmock gmock_main)
   target_link_libraries(${t} PRIVATE project_test_code)
 endforeach()
@@ -60,23 +60,22 @@ function(add_project_test name)
     PROPERTIES TIMEOUT ${arg_TIMEOUT} ENVIRONMENT "${arg_ENV}" LABELS "${arg_LABELS}" ${arg_PROPERTIES})
 endfunction()
 
-# add_fuzz_target(NAME SOURCES files... [INCLUDES dirs...] [LIBS libs...] MAX_LEN n [TEST test-name])
-# A libFuzzer program (native clang builds only), built from the sources it
-# fuzzes so the fuzzer sees their coverage, with ASan and UBSan like every
-# native target. Its seed corpus is tests/reliability/fuzz/corpus/NAME; CTest
-# runs it for a few seconds, writing what it finds beside the build, never
-# into the tree. Every target is listed in fuzz-targets.txt in the build
-# folder for the long runs (tests/reliability/fuzz/run-long.sh).
+# add_fuzz_target(NAME SOURCES driver... LIBS libs... MAX_LEN n [TEST test-name])
+# A libFuzzer program (native clang builds only): its driver linked with the
+# libraries that hold the code it fuzzes. The native configuration compiles
+# everything with libFuzzer's coverage instrumentation (ProjectOptions.cmake),
+# so each source is compiled once and the fuzzer sees its coverage. Its seed
+# corpus is tests/reliability/fuzz/corpus/NAME; CTest runs it for a few
+# seconds, writing what it finds beside the build, never into the tree.
+# Every target is listed in fuzz-targets.txt in the build folder for the long
+# runs (tests/reliability/fuzz/run-long.sh).
 function(add_fuzz_target name)
   if(WIN32 OR NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
     return()
   endif()
-  cmake_parse_arguments(arg "" "MAX_LEN;TEST" "SOURCES;INCLUDES;LIBS" ${ARGN})
+  cmake_parse_arguments(arg "" "MAX_LEN;TEST" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${arg_SOURCES})
-  target_include_directories(${name} PRIVATE ${arg_INCLUDES})
   target_link_libraries(${name} PRIVATE project_options ${arg_LIBS})
-  # Optimised as libFuzzer advises: at -O0 the long runs take hours.
-  target_compile_options(${name} PRIVATE -fsanitize=fuzzer -O1)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   set(seeds "${PROJECT_SOURCE_DIR}/tests/reliability/fuzz/corpus/${name}")
   set(found "${CMAKE_CURRENT_BINARY_DIR}/${name}-corpus")
