@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# The long fuzzing run: builds the native configuration (clang, ASan + UBSan)
-# and runs every fuzz target listed in build/native/fuzz-targets.txt for ten
-# million executions, one after the other, starting from its seed corpus in
-# tests/reliability/fuzz/corpus/<target>.
+# The long fuzzing run: builds the native configuration optimised (clang, ASan +
+# UBSan, -O1: preset native-fuzz) and runs every fuzz target listed in
+# build/native-fuzz/fuzz-targets.txt for ten million executions, one after the
+# other, starting from its seed corpus in tests/reliability/fuzz/corpus/<target>.
 #
 #   tests/reliability/fuzz/run-long.sh OUTDIR [TARGET...]
 #
@@ -31,8 +31,8 @@ run_mode=(-seed=1)
 [ "$jobs" -le 1 ] || run_mode=(-fork="$jobs")
 cd "$repo"
 
-cmake --preset native >/dev/null
-list=build/native/fuzz-targets.txt
+cmake --preset native-fuzz >/dev/null
+list=build/native-fuzz/fuzz-targets.txt
 [ -s "$list" ] || { echo "fuzz: no fuzz targets in $list (is the native compiler clang?)" >&2; exit 2; }
 mapfile -t entries <"$list"
 names=()
@@ -41,7 +41,7 @@ for entry in "${entries[@]}"; do
   if [ $# -eq 0 ] || [[ " $* " == *" $name "* ]]; then names+=("$name"); fi
 done
 [ ${#names[@]} -gt 0 ] || { echo "fuzz: none of the named targets exists: $*" >&2; exit 2; }
-cmake --build --preset native --target "${names[@]}"
+cmake --build --preset native-fuzz --target "${names[@]}"
 
 table="$out/fuzz.txt"
 {
