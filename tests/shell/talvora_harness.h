@@ -4,6 +4,7 @@
 // shell's windows and message boxes from outside.
 #pragma once
 
+#include "folders_win.h"
 #include "wide_text.h"
 
 #include <windows.h>
@@ -20,7 +21,7 @@ using testsupport::Utf8;
 std::wstring ReadWholeFileW(const std::wstring& path, bool* exists = nullptr);  // as UTF-8 decoded text
 std::string ReadBytes(const std::wstring& path, bool* exists = nullptr);
 bool WriteBytes(const std::wstring& path, const std::string& bytes);
-void RemoveTree(const std::wstring& folder);
+using testsupport::RemoveTree;
 
 /// Polls `condition` every 20 ms until it holds or `timeoutMs` passed.
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "folders_win.h"
 #include "framework/Classes.h"
 #include "language/UIMultiLanguage.h"
 
@@ -104,25 +105,6 @@ void Pump() {
   for (int i = 0; i < 1000 && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE); ++i) DispatchMessageA(&message);
 }
 
-void RemoveTree(const std::string& folder) {
-  if (folder.empty()) return;  // a set-up that stopped early: never the current folder
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      const std::string name = found.cFileName;
-      if (name == "." || name == "..") continue;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(folder + name + "\\");
-      } else {
-        DeleteFileA((folder + name).c_str());
-      }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-  }
-  RemoveDirectoryA(folder.c_str());
-}
-
 std::string Section(const std::string& name, std::initializer_list<std::string> lines) {
   std::string text = "[" + name + "]\r\n";
   for (const std::string& line : lines) text += line + "\r\n";
@@ -143,7 +125,7 @@ class Translation : public ::testing::Test {
   }
   void TearDown() override {
     forms.clear();
-    RemoveTree(folder);
+    testsupport::RemoveTree(folder);
     CurrentLanguagePath() = "<Bin>Languages";
     CurrentLanguageKind() = TLanguageKind::lkChineseSimplify;
   }
@@ -299,7 +281,7 @@ TEST_F(Translation, EmptyValuesAndEditLabels) {
   EXPECT_EQ(onlyLabel.EditLabel().Caption(), kCustomerTC) << "no bare name key: .EditLabel is not read";
 
   // Generation writes .EditLabel for an edit that has no caption of its own.
-  RemoveTree(folder);
+  testsupport::RemoveTree(folder);
   Catalogue({{TLanguageKind::lkChineseTradionary, true}});
   language.TranslateForms();
   const std::string written = Bytes(TLanguageKind::lkChineseTradionary, "TOrderForm");

@@ -14,30 +14,12 @@
 #include <map>
 #include <string>
 
+#include "folders_win.h"
 #include "language_files.h"
 #include "order_form.h"
 
 namespace forms_demo {
 namespace {
-
-void RemoveTree(const std::string& folder) {
-  if (folder.empty()) return;  // a set-up that stopped early: never the current folder
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      const std::string name = found.cFileName;
-      if (name == "." || name == "..") continue;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(folder + name + "\\");
-      } else {
-        DeleteFileA((folder + name).c_str());
-      }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-  }
-  RemoveDirectoryA(folder.c_str());
-}
 
 /// The file's "key=value" lines as bytes, split at the first "=" (the first
 /// of a key wins); the section line and anything without "=" left out.
@@ -75,11 +57,11 @@ class FormsDemo : public ::testing::Test {
     const std::string base = std::string(temp) + "ql-demo-" + std::to_string(GetCurrentProcessId()) + "\\";
     folder = base + "Languages\\";
     scratch = base + "scratch\\";
-    RemoveTree(base);
+    testsupport::RemoveTree(base);
     CreateDirectoryA(base.c_str(), nullptr);
   }
   void TearDown() override {
-    RemoveTree(folder.substr(0, folder.size() - std::string("Languages\\").size()));
+    testsupport::RemoveTree(folder.substr(0, folder.size() - std::string("Languages\\").size()));
     CurrentLanguagePath() = "<Bin>Languages";
     CurrentLanguageKind() = TLanguageKind::lkChineseSimplify;
   }
@@ -87,7 +69,7 @@ class FormsDemo : public ::testing::Test {
   /// Every value of the kind's files against the form's texts, byte for
   /// byte; the number of values compared.
   int CompareWithFiles(TOrderForm& form, TLanguageKind kind) {
-    RemoveTree(scratch);
+    testsupport::RemoveTree(scratch);
     {
       TUIMultiLanguage writer(nullptr);
       writer.SetAutoTranslate(false);

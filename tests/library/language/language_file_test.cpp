@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "folders_win.h"
 #include "framework/Classes.h"
 #include "language/UIMultiLanguage.h"
 #include "language/language_platform.h"
@@ -61,25 +62,6 @@ const LeadByteTable& ChineseLeadBytes() {
   return table;
 }
 
-void RemoveTree(const std::string& folder) {
-  if (folder.empty()) return;  // a set-up that stopped early: never the current folder
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      const std::string name = found.cFileName;
-      if (name == "." || name == "..") continue;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(folder + name + "\\");
-      } else {
-        DeleteFileA((folder + name).c_str());
-      }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-  }
-  RemoveDirectoryA(folder.c_str());
-}
-
 class LanguageFiles : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -93,7 +75,7 @@ class LanguageFiles : public ::testing::Test {
     language.SetLanguagePath(folder);
   }
   void TearDown() override {
-    RemoveTree(folder);
+    testsupport::RemoveTree(folder);
     CurrentLanguagePath() = "<Bin>Languages";
     CurrentLanguageKind() = TLanguageKind::lkChineseSimplify;
   }
