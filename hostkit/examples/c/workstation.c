@@ -8,8 +8,9 @@
  *
  * Quorlane.dll (x64\Quorlane.dll for a 64-bit build) and its Quorlane.ini go
  * beside the program; the ini names the site server (see the README).
- * mingw-w64:  i686-w64-mingw32-gcc -I.. workstation.c ../Quorlane.dll.a
- *             x86_64-w64-mingw32-gcc -I.. workstation.c ../../x64/hostkit/Quorlane.dll.a
+ * mingw-w64, in this folder of the host kit:
+ *   i686-w64-mingw32-gcc -I../.. workstation.c ../../Quorlane.dll.a -o workstation.exe
+ *   x86_64-w64-mingw32-gcc -I../.. workstation.c ../../../x64/hostkit/Quorlane.dll.a -o workstation.exe
  */
 #include <stdio.h>
 #include <string.h>

@@ -5,7 +5,7 @@
 //
 //   Workstation [DATABASE [PRODUCT]]      (both default to SALES)
 //
-// Built with Quorlane.cs: csc (or mcs) -platform:x86 Workstation.cs ..\Quorlane.cs
+// Built with Quorlane.cs: csc (or mcs) -platform:x86 Workstation.cs ..\..\Quorlane.cs
 // with Quorlane.dll beside the program, or -platform:x64 / anycpu with the
 // DLL from x64\ (under the same name). Quorlane.ini goes beside the DLL.
 using System;

@@ -7,8 +7,9 @@
 
   Quorlane.dll (x64\Quorlane.dll for a 64-bit build) and its Quorlane.ini go
   beside the program; the ini names the site server (see the README).
-  Free Pascal: fpc -Mdelphi -Twin32 Workstation.dpr (or -Twin64), with
-  Quorlane.pas beside it. Delphi: open it as a console project. }
+  Free Pascal, in this folder of the host kit: fpc -Mdelphi -Twin32 -Fu../..
+  Workstation.dpr (-Twin64 for 64-bit). Delphi: a console project with
+  Quorlane.pas added. }
 program Workstation;
 
 {$mode delphi}
