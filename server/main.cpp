@@ -1,5 +1,5 @@
 // quorlane-server: the site server and its admin commands.
-#include <asio.hpp>
+#include "net/asio.h"
 
 #include <atomic>
 #include <cstdio>

@@ -63,7 +63,7 @@ void SiteServer::Start() {
 }
 
 void SiteServer::OnAccepted(tcp::socket socket, const asio::ip::address& address, std::uint16_t port) {
-  std::error_code ignored;
+  ErrorCode ignored;
   const std::string peer = net::PeerText(address, port);
   if (!config_.allow.Allows(ToIp(address))) {
     log_.Line("refused peer=" + peer + ": not in the allowed client networks");
@@ -120,7 +120,7 @@ void SiteServer::OnStoreFailed(const std::string& error) {
   auto attempt = std::make_shared<std::function<void()>>();
   *attempt = [this, attempt] {
     recoverTimer_.expires_after(std::chrono::seconds(1));
-    recoverTimer_.async_wait([this, attempt](const std::error_code& ec) {
+    recoverTimer_.async_wait([this, attempt](const ErrorCode& ec) {
       if (ec || stopped_) return;
       std::string why;
       if (!store_.TryRecover(why)) {
@@ -323,7 +323,7 @@ Session::Session(SiteServer& server, tcp::socket socket, std::string peer, bool 
       peerIsLoopback_(peerIsLoopback) {}
 
 void Session::Start() {
-  std::error_code ec;
+  ErrorCode ec;
   socket_.non_blocking(true, ec);
   WaitReadable();
 }
@@ -332,20 +332,20 @@ void Session::WaitReadable() {
   if (reading_ || closed_) return;
   if (pausedSince_) {
     // Whatever waits in the socket now was sent during the pause.
-    std::error_code ec;
+    ErrorCode ec;
     if (socket_.available(ec) > 0) backlogSince_ = pausedSince_;
     pausedSince_.reset();
   }
   reading_ = true;
   // The reactor keeps the socket registered: a read that must wait costs no
   // system call, and one that need not wait is tried at once.
-  socket_.async_read_some(asio::buffer(inbox_), [self = shared_from_this()](const std::error_code& ec, std::size_t n) {
+  socket_.async_read_some(asio::buffer(inbox_), [self = shared_from_this()](const ErrorCode& ec, std::size_t n) {
     self->reading_ = false;
     self->OnRead(ec, n);
   });
 }
 
-void Session::OnRead(const std::error_code& ec, std::size_t bytes) {
+void Session::OnRead(const ErrorCode& ec, std::size_t bytes) {
   if (closed_ || ec == asio::error::operation_aborted) return;
   if (ec == asio::error::eof) {
     Close(parser_.InFrame() ? "closed by peer inside a frame" : "closed by peer");
@@ -364,7 +364,7 @@ void Session::OnRead(const std::error_code& ec, std::size_t bytes) {
   // must wait behind queued replies or a blocking job.
   bool more = bytes == inbox_.size();
   while (more && !closed_ && leftover_.empty() && !awaiting_) {
-    std::error_code readError;
+    ErrorCode readError;
     const auto buffer = server_.ReadBuffer();
     const std::size_t n = socket_.read_some(buffer, readError);
     if (readError == asio::error::would_block || readError == asio::error::try_again) break;
@@ -441,7 +441,7 @@ void Session::ArmFrameTimer() {
   frameDeadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(server_.Config().frameTimeoutSeconds);
   frameTimer_.expires_at(frameDeadline_);
   timerArmed_ = true;
-  frameTimer_.async_wait([self = shared_from_this()](const std::error_code& ec) {
+  frameTimer_.async_wait([self = shared_from_this()](const ErrorCode& ec) {
     if (ec || self->closed_) return;
     if (self->parser_.InFrame() && std::chrono::steady_clock::now() >= self->frameDeadline_) {
       self->Close("frame not completed within " + std::to_string(self->server_.Config().frameTimeoutSeconds) + " s");
@@ -481,7 +481,7 @@ void Session::Redo(std::uint64_t durableSeq) {
 }
 
 bool Session::SendNow() {
-  std::error_code ec;
+  ErrorCode ec;
   std::size_t sent = socket_.send(asio::buffer(out_), 0, ec);  // the socket does not block
   if (ec == asio::error::would_block || ec == asio::error::try_again) {
     sent = 0;
@@ -499,7 +499,7 @@ bool Session::SendNow() {
   // The peer is not reading fast enough: the rest goes when it does.
   out_.erase(0, sent);
   writing_ = true;
-  asio::async_write(socket_, asio::buffer(out_), [self = shared_from_this()](const std::error_code& error, std::size_t) {
+  asio::async_write(socket_, asio::buffer(out_), [self = shared_from_this()](const ErrorCode& error, std::size_t) {
     self->writing_ = false;
     if (error) {
       if (error != asio::error::operation_aborted) self->Close("write failed: " + error.message());
@@ -557,7 +557,7 @@ void Session::Close(std::string_view reason) {
   closed_ = true;
   server_.Log().Line("close peer=" + peer_ + " requests=" + std::to_string(requests_) + " reason=" +
                      std::string(reason));
-  std::error_code ec;
+  ErrorCode ec;
   frameTimer_.cancel();
   socket_.close(ec);
   server_.Remove(shared_from_this());

@@ -11,7 +11,7 @@
 // asynchronous write only when the socket's buffer is full).
 #pragma once
 
-#include <asio.hpp>
+#include "net/asio.h"
 
 #include <array>
 #include <cstdint>
@@ -155,7 +155,7 @@ class Session : public std::enable_shared_from_this<Session> {
 
  private:
   void WaitReadable();
-  void OnRead(const std::error_code& ec, std::size_t bytes);
+  void OnRead(const ErrorCode& ec, std::size_t bytes);
   /// Sends out_ now as far as the socket takes it; true when all of it went,
   /// false when an asynchronous write continues (or the connection closed).
   bool SendNow();
