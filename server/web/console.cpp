@@ -351,7 +351,7 @@ HttpResponse Console::Login(const HttpRequest& request, Language language, Clock
   const std::string address = IpText(request.peer);
   Failures& failures = failures_[address];
   if (now < failures.blockedUntil) {
-    const auto wait = std::chrono::duration_cast<std::chrono::seconds>(failures.blockedUntil - now).count() + 1;
+    const auto wait = (std::chrono::duration_cast<std::chrono::milliseconds>(failures.blockedUntil - now).count() + 999) / 1000;
     HttpResponse response = loginPage(429, Fill(Say(language, Text::LoginSlowDown), std::to_string(wait)));
     response.headers.emplace_back("Retry-After", std::to_string(wait));
     return response;
