@@ -49,7 +49,7 @@ class WebClient {
   }
 
   std::string cookie;  ///< "qlsession=..." once logged in
-  std::string host;    ///< the Host header; default the address and port
+  std::string hostHeader;  ///< the Host header; default the address and port
 
  private:
   WebReply Send(const std::string& method, const std::string& target, const std::string& form) {
@@ -58,7 +58,7 @@ class WebClient {
     std::string error;
     if (!client.Connect(host_, port_, std::chrono::seconds(5), error)) return reply.body = "connect: " + error, reply;
     std::string request = method + " " + target + " HTTP/1.1\r\nHost: " +
-                          (host.empty() ? host_ + ":" + std::to_string(port_) : host) + "\r\nConnection: close\r\n";
+                          (hostHeader.empty() ? host_ + ":" + std::to_string(port_) : hostHeader) + "\r\nConnection: close\r\n";
     if (!cookie.empty()) request += "Cookie: " + cookie + "\r\n";
     if (method == "POST") {
       request += "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " + std::to_string(form.size()) +

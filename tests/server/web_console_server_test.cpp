@@ -132,7 +132,7 @@ TEST_F(WebConsoleServerTest, NetworksOutsideWebAllowCannotConnectAndForeignHosts
   server.Kill();
   StartServer();
   WebClient rebound("127.0.0.1", server.WebPort());
-  rebound.host = "attacker.example:" + std::to_string(server.WebPort());
+  rebound.hostHeader = "attacker.example:" + std::to_string(server.WebPort());
   EXPECT_EQ(rebound.Get("/login").status, 421);
   EXPECT_NE(server.Output().find("web console on 127.0.0.1:"), std::string::npos);
 }
