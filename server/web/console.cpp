@@ -706,7 +706,7 @@ HttpResponse Console::HealthPage(const Context& context) {
   for (const auto& [text, count] : refusals) {
     body += "<tr><td>" + std::string(Say(language, text)) + "</td><td>" + std::to_string(count) + "</td></tr>";
   }
-  body += "<tr><td>" + std::string(Say(language, Text::LoginWrong)) + "</td><td>" + std::to_string(failedLogins_) +
+  body += "<tr><td>" + std::string(Say(language, Text::RefusedLogin)) + "</td><td>" + std::to_string(failedLogins_) +
           "</td></tr></table>";
 
   auto places = [&](Text title, const std::vector<PlaceState>& list, const char* id) {

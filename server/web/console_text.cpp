@@ -107,6 +107,7 @@ constexpr Entry kEntries[] = {
     {Text::ClosedTooLarge, "request too large", "要求過大", "请求过大"},
     {Text::ClosedTimeout, "request not completed in time", "要求未及時完成", "请求未及时完成"},
     {Text::ClosedBadBytes, "bytes outside a request", "要求以外的位元組", "请求以外的字节"},
+    {Text::RefusedLogin, "wrong login token (web console)", "登入權杖錯誤（網頁主控台）", "登录令牌错误（网页控制台）"},
     {Text::JournalFailing, "The lock journal cannot be written: changes are refused.",
      "無法寫入鎖定日誌：所有變更都會被拒絕。", "无法写入锁定日志：所有更改都会被拒绝。"},
     {Text::BadRequest, "Bad request", "要求錯誤", "请求错误"},

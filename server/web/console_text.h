@@ -25,7 +25,7 @@ enum class Text {
   HealthTitle, Version, Uptime, ConnectionsNow, ConnectionsMax, RequestsPerSecond, Refusals, Command,
   Received, NotStarted, Late, RefusalReason, Count, JournalSize, LastSync, SlowestSync, FreeDisk, DataFolder,
   FileRoots, AllowedServices, Exists, Missing, None, Jobs, Queued, Running, FileLane, ShortLane,
-  RefusedNotAllowed, RefusedTooMany, ClosedTooLarge, ClosedTimeout, ClosedBadBytes, JournalFailing,
+  RefusedNotAllowed, RefusedTooMany, ClosedTooLarge, ClosedTimeout, ClosedBadBytes, RefusedLogin, JournalFailing,
   BadRequest, Forbidden, NotFound, CsrfRefused, ShownBytesNote, BackToLocks,
 };
 

@@ -72,7 +72,7 @@ def choose_language(driver, code):
 def screenshot(driver, path):
     """The whole page, as tall as its content."""
     height = driver.execute_script("return Math.max(document.body.scrollHeight, 600)")
-    driver.set_window_size(1280, min(int(height) + 20, 2000))
+    driver.set_window_size(1280, min(int(height) + 120, 2400))
     driver.save_screenshot(path)
 
 
