@@ -127,3 +127,29 @@ class Server:
                 self.process.kill()
                 self.process.wait(timeout=10)
         self.output.close()
+
+
+def lock_page_shot(base, token, out, key):
+    """Logs in, finds KEY on the lock page and takes its picture; returns a
+    line that says who holds it (for scripts/demo)."""
+    with browser() as driver:
+        log_in(driver, base, token)
+        driver.get(base + "/locks")
+        for row in driver.find_elements(By.CSS_SELECTOR, "#locks tbody tr"):
+            if row.find_element(By.CLASS_NAME, "key").text == key:
+                user = row.find_element(By.CLASS_NAME, "user").text
+                computer = row.find_element(By.CLASS_NAME, "computer").text
+                link = row.find_element(By.CLASS_NAME, "link").text.split(" ·")[0]
+                break
+        else:
+            return f"{key} is not on the lock page"
+        screenshot(driver, out)
+        return f"{key} held by {user} on {computer}, connection {link}; {os.path.basename(out)}"
+
+
+if __name__ == "__main__":
+    import sys
+    if len(sys.argv) == 6 and sys.argv[1] == "lock-page":
+        print(lock_page_shot(*sys.argv[2:]))
+    else:
+        sys.exit("usage: console_browser.py lock-page BASE-URL TOKEN OUTPUT.png KEY")
