@@ -60,7 +60,7 @@ HttpResponse Redirect(std::string_view to) {
 }
 
 std::string FormatBytes(std::uint64_t bytes) {
-  char text[32];
+  char text[64];
   if (bytes >= 1024ull * 1024 * 1024) {
     std::snprintf(text, sizeof text, "%.1f GiB", static_cast<double>(bytes) / (1024.0 * 1024 * 1024));
   } else if (bytes >= 1024ull * 1024) {
@@ -74,13 +74,13 @@ std::string FormatBytes(std::uint64_t bytes) {
 }
 
 std::string FormatMilliseconds(double seconds) {
-  char text[32];
+  char text[64];
   std::snprintf(text, sizeof text, "%.2f ms", seconds * 1000.0);
   return text;
 }
 
 std::string Clock24(const std::tm& tm, bool withDate) {
-  char text[32];
+  char text[64];
   if (withDate) {
     std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
                   tm.tm_hour, tm.tm_min, tm.tm_sec);
@@ -688,7 +688,7 @@ HttpResponse Console::HealthPage(const Context& context) {
     const CommandCount& command = figures.commands[i];
     std::string rate = "–";
     if (oldest && span >= 1.0) {
-      char text[32];
+      char text[64];
       std::snprintf(text, sizeof text, "%.2f", static_cast<double>(command.received - oldest->received[i]) / span);
       rate = text;
     }
