@@ -1,5 +1,5 @@
 // quorlane-server: the site server and its admin commands.
-#include <asio.hpp>
+#include "net/asio.h"
 
 #include <atomic>
 #include <cstdio>
@@ -16,13 +16,18 @@
 #include "request.h"
 #include "server_config.h"
 #include "service/server_program.h"
+#include "site_console_backend.h"
 #include "site_data.h"
 #include "site_server.h"
+#include "console.h"
+#include "login_token.h"
+#include "web_listener.h"
 
 namespace qs = quorlane::server;
 namespace audit = quorlane::audit;
 namespace net = quorlane::net;
 namespace platform = quorlane::platform;
+namespace web = quorlane::server::web;
 
 namespace {
 
@@ -31,6 +36,7 @@ VAT list and taxation key for the workstations of one site)
 
 Usage:
   quorlane-server [--config FILE] [--listen ADDR:PORT] [--data DIR] [--port-file FILE]
+                  [--web-listen ADDR:PORT] [--web-port-file FILE]
       Runs the server until SIGTERM, SIGINT (Ctrl+C) or, on Windows, the
       console closing. Options on the command line override the file.
   quorlane-server locks [--connect ADDR:PORT | --config FILE | --data DIR]
@@ -52,6 +58,10 @@ Usage:
       echo at a terminal) and stores it in the data folder, readable by this
       account only: run it as the server's account. Never from the command
       line, where other users see it; never written to a log.
+  quorlane-server web-token [--config FILE | --data DIR] [--rotate]
+      Prints the web console's login token (the server writes one at its
+      first start); --rotate replaces it, which ends every login session.
+      Run it as the server's account (or as an administrator to print).
   quorlane-server check-config --config FILE
       Reads the configuration, prints the effective settings and exits.
   quorlane-server service install [OPTION...] | service uninstall   (Windows)
@@ -66,6 +76,8 @@ Options:
   --listen ADDR:PORT numeric address and port; port 0 picks any free port
   --data DIR         data folder (journal, audit log, lock file); created if missing
   --port-file FILE   once listening, write the bound port (decimal and a newline)
+  --web-listen ADDR:PORT  the web console's address ("" turns it off)
+  --web-port-file FILE    once the console listens, write its port likewise
   --connect ADDR:PORT  the server an admin command talks to
 
 Configuration ([server] section; defaults in brackets):
@@ -90,6 +102,15 @@ Configuration ([server] section; defaults in brackets):
   service_backend = B           [systemd on Linux, scm on Windows] or command, none
   service_command = PROGRAM     run as PROGRAM start|stop|status NAME (backend command)
   service_timeout_seconds = N   [10] longest wait for a service command
+  web_listen = ADDR:PORT        [127.0.0.1:4080] the web console (pages and
+                                /metrics); empty turns it off
+  web_allow = CIDR list         [127.0.0.0/8 ::1/128] who may connect to it
+  metrics_allow = CIDR list     [127.0.0.0/8 ::1/128] who may read /metrics
+                                (no login); the pages always need a login
+  web_hosts = NAME[, NAME]      [localhost] host names the console answers to
+                                besides its own address
+  web_code_page = 950|936|1252  [950] the workstations' code page, for
+                                showing keys, users and computers
 
 Exit status: 0 stopped cleanly, 1 run-time failure, 2 bad usage or configuration.
 )";
@@ -97,6 +118,9 @@ Exit status: 0 stopped cleanly, 1 run-time failure, 2 bad usage or configuration
 struct Options {
   std::string command;  // empty: run the server
   std::string configPath, listen, data, portFile, connect, key, subcommand;
+  std::optional<std::string> webListen;
+  std::string webPortFile;
+  bool rotate = false;
 };
 
 int Usage(const std::string& message) {
@@ -131,6 +155,7 @@ bool LoadConfig(const Options& options, qs::ServerConfig& config, std::string& e
   }
   if (!options.listen.empty() && !qs::ApplySetting("listen", options.listen, config, error)) return false;
   if (!options.data.empty() && !qs::ApplySetting("data", options.data, config, error)) return false;
+  if (options.webListen && !qs::ApplySetting("web_listen", *options.webListen, config, error)) return false;
   return qs::CheckConfig(config, error);
 }
 
@@ -220,7 +245,63 @@ int RunServer(const Options& options) {
     store.Close();
     return 1;
   }
-  loop.Run([&] { server.Stop(); });
+
+  // The web console: its own listener and thread, answering from copies.
+  struct WebConsole {
+    WebConsole(const qs::ServerConfig& config, asio::io_context& io, qs::SiteServer& server, qs::LockStore& store,
+               qs::BlockingWork& work, qs::SiteRequests& requests, audit::AuditLog& log, std::string auditPath)
+        : token(config.dataFolder),
+          backend(io, server, store, work, requests, config, log, std::move(auditPath)),
+          console(Settings(config), backend, [this] { return token.Current(); },
+                  [](unsigned char* buffer, std::size_t size) {
+                    if (!platform::SecureRandom(buffer, size)) throw std::runtime_error("no secure random bytes");
+                  },
+                  [] { return std::time(nullptr); }),
+          listener(config, console, log) {}
+    static web::ConsoleSettings Settings(const qs::ServerConfig& config) {
+      web::ConsoleSettings settings;
+      settings.metricsAllow = config.metricsAllow;
+      settings.hosts = config.webHosts;
+      settings.codePage = web::CodePageFromNumber(config.webCodePage).value_or(web::CodePage::Big5);
+      settings.localTime = [](std::time_t when) { return platform::LocalTime(when); };
+      return settings;
+    }
+    web::LoginToken token;
+    web::SiteConsoleBackend backend;
+    web::Console console;
+    web::WebListener listener;
+  };
+  std::unique_ptr<WebConsole> webConsole;
+  if (config.webListen) {
+    std::string token;
+    if (!web::LoginToken::Ensure(config.dataFolder, token, error)) {
+      log.Line("web console: " + error + "; nobody can log in until that is fixed");
+    }
+    webConsole = std::make_unique<WebConsole>(
+        config, io, server, store, work, requests, log,
+        config.auditLog.empty() ? std::string() : Within(config.dataFolder, config.auditLog));
+    if (!webConsole->listener.Listen(error)) {
+      log.Line("web console off: " + error);
+      webConsole.reset();
+    } else {
+      webConsole->listener.Start();
+      log.Line("web console on " + quorlane::net::ListenAddress{config.webListen->host, webConsole->listener.Port()}.ToString() +
+               " for " + config.webAllowText + " (/metrics for " + config.metricsAllowText + "); login token in " +
+               web::LoginToken::PathIn(config.dataFolder));
+      if (!options.webPortFile.empty() && !loop.WritePortFile(options.webPortFile, webConsole->listener.Port(), error)) {
+        log.Line("cannot write the web port file: " + error);
+      }
+    }
+  }
+  loop.Run([&] {
+    // The console first: its thread may be waiting for this one.
+    if (webConsole) {
+      webConsole->backend.Shutdown();
+      webConsole->listener.Stop();
+    }
+    server.Stop();
+  });
+  webConsole.reset();
   const bool workStopped = work.Stop(kJobStopBound);
   if (!workStopped) {
     log.Line(std::to_string(work.Running()) + " job(s) still running " + std::to_string(kJobStopBound.count()) +
@@ -362,6 +443,23 @@ int SetTaxationKey(const Options& options) {
   return 0;
 }
 
+int WebToken(const Options& options) {
+  qs::ServerConfig config;
+  std::string error;
+  if (!LoadConfig(options, config, error)) return Usage(error);
+  std::string token;
+  const bool ok = options.rotate ? (platform::MakeFolder(config.dataFolder, error) &&
+                                    web::LoginToken::Rotate(config.dataFolder, token, error))
+                                 : web::LoginToken::Read(config.dataFolder, token, error);
+  if (!ok) {
+    std::fprintf(stderr, "quorlane-server: %s\n", error.c_str());
+    return 1;
+  }
+  if (options.rotate) AuditAdmin(config, "web login token rotated");
+  std::printf("%s\n", token.c_str());
+  return 0;
+}
+
 int CheckConfig(const Options& options) {
   qs::ServerConfig config;
   std::string error;
@@ -377,6 +475,11 @@ int CheckConfig(const Options& options) {
   std::printf("service_backend = %s\n", std::string(qs::ServiceBackendName(config.serviceBackend)).c_str());
   if (!config.serviceCommand.empty()) std::printf("service_command = %s\n", config.serviceCommand.c_str());
   std::printf("service_timeout_seconds = %u\n", config.serviceTimeoutSeconds);
+  std::printf("web_listen = %s\nweb_allow = %s\nmetrics_allow = %s\nweb_hosts =",
+              config.webListen ? config.webListen->ToString().c_str() : "", config.webAllowText.c_str(),
+              config.metricsAllowText.c_str());
+  for (const auto& host : config.webHosts) std::printf(" %s", host.c_str());
+  std::printf("\nweb_code_page = %u\n", config.webCodePage);
   return 0;
 }
 
@@ -399,7 +502,16 @@ quorlane::service::ServiceDefinition SiteServerService() {
       "data = data\r\n"
       "log_to_console = no\r\n"
       "# file_root = D:\\Shared\r\n"
-      "# allow_service = Spooler\r\n";
+      "# allow_service = Spooler\r\n"
+      "# The web console (locks, VAT list, audit log, health; /metrics), on this\r\n"
+      "# computer only. Log in with the token that\r\n"
+      "#   quorlane-server web-token --config %ProgramData%\\Quorlane\\Server\\quorlane-server.ini\r\n"
+      "# prints. Plain HTTP: for other computers put it behind a TLS reverse proxy\r\n"
+      "# (see the administrators' guide) and add web_allow and web_hosts.\r\n"
+      "web_listen = 127.0.0.1:4080\r\n"
+      "web_allow = 127.0.0.0/8 ::1/128\r\n"
+      "metrics_allow = 127.0.0.0/8 ::1/128\r\n"
+      "web_code_page = 950\r\n";
   return {.name = L"QuorlaneServer",
           .displayName = L"Quorlane site server",
           .description = L"Database locks, files, services, VAT list and taxation key for the workstations of this site.",
@@ -445,8 +557,17 @@ int Main(const std::vector<std::string>& args) {
         if (!value(options.portFile)) return Usage("--port-file needs a file");
       } else if (arg == "--connect") {
         if (!value(options.connect)) return Usage("--connect needs ADDR:PORT");
+      } else if (arg == "--web-listen") {
+        std::string text;
+        if (!value(text)) return Usage("--web-listen needs ADDR:PORT (or \"\")");
+        options.webListen = text;
+      } else if (arg == "--web-port-file") {
+        if (!value(options.webPortFile)) return Usage("--web-port-file needs a file");
+      } else if (arg == "--rotate" && options.command == "web-token") {
+        options.rotate = true;
       } else if (options.command.empty() && (arg == "locks" || arg == "release" || arg == "check-config" ||
-                                             arg == "vat-list" || arg == "set-taxation-key")) {
+                                             arg == "vat-list" || arg == "set-taxation-key" ||
+                                             arg == "web-token")) {
         options.command = arg;
         if (arg == "release") {
           if (i + 1 >= args.size()) return Usage("release needs a KEY");
@@ -467,6 +588,7 @@ int Main(const std::vector<std::string>& args) {
     if (options.command == "check-config") return CheckConfig(options);
     if (options.command == "vat-list") return VatList(options);
     if (options.command == "set-taxation-key") return SetTaxationKey(options);
+    if (options.command == "web-token") return WebToken(options);
     return RunServer(options);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "quorlane-server: %s\n", e.what());

@@ -1,6 +1,6 @@
 // quorlane-update-server: answers the library's self-update look-ups, and
 // its admin commands.
-#include <asio.hpp>
+#include "net/asio.h"
 
 #include <atomic>
 #include <charconv>

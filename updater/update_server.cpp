@@ -45,7 +45,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
 
   void Start(std::list<std::shared_ptr<Connection>>::iterator position) {
     position_ = position;
-    std::error_code ignored;
+    ErrorCode ignored;
     socket_.non_blocking(true, ignored);  // the reply is written without waiting
     Read();
   }
@@ -55,7 +55,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     if (closed_) return;
     closed_ = true;
     if (!line.empty()) server_.Log().Line(line);
-    std::error_code ignored;
+    ErrorCode ignored;
     socket_.close(ignored);
     server_.Remove(*this);
   }
@@ -77,11 +77,11 @@ class Connection : public std::enable_shared_from_this<Connection> {
 
  private:
   void Read() {
-    socket_.async_read_some(asio::buffer(buffer_), [self = shared_from_this()](const std::error_code& ec,
+    socket_.async_read_some(asio::buffer(buffer_), [self = shared_from_this()](const ErrorCode& ec,
                                                                                std::size_t n) { self->OnRead(ec, n); });
   }
 
-  void OnRead(const std::error_code& ec, std::size_t n) {
+  void OnRead(const ErrorCode& ec, std::size_t n) {
     if (closed_) return;
     if (ec == asio::error::eof) {
       Close("dropped peer=" + peer_ + ": closed after " + std::to_string(reader_.Buffered()) +
@@ -125,7 +125,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     // ports do not wait in TIME_WAIT and a burst of look-ups cannot run out
     // of them. A reply the socket cannot take at once goes out in the
     // background, bounded by the idle and request limits.
-    std::error_code ec;
+    ErrorCode ec;
     const std::size_t sent = socket_.write_some(asio::buffer(reply_), ec);
     if (ec && ec != asio::error::would_block && ec != asio::error::try_again) {
       Close("dropped peer=" + peer_ + ": reply not sent: " + ec.message());
@@ -136,7 +136,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
       return;
     }
     asio::async_write(socket_, asio::buffer(reply_.data() + sent, reply_.size() - sent),
-                      [self = shared_from_this()](const std::error_code& error, std::size_t) {
+                      [self = shared_from_this()](const ErrorCode& error, std::size_t) {
                         if (self->closed_) return;
                         self->Close(error ? "dropped peer=" + self->peer_ + ": reply not sent: " + error.message()
                                           : std::string());
@@ -188,7 +188,7 @@ void UpdateServer::Start() {
 }
 
 void UpdateServer::OnAccepted(tcp::socket socket, const asio::ip::address& address, std::uint16_t port) {
-  std::error_code peerError;
+  ErrorCode peerError;
   const std::string peer = net::PeerText(address, port);
   std::string addressText = address.to_string();
   const auto counted = perAddress_.find(addressText);
@@ -245,7 +245,7 @@ void UpdateServer::Sweep() {
     lastRefusalLog_ = now;
   }
   sweepTimer_.expires_after(kSweepInterval);
-  sweepTimer_.async_wait([this](const std::error_code& ec) {
+  sweepTimer_.async_wait([this](const ErrorCode& ec) {
     if (!ec && !stopped_) Sweep();
   });
 }

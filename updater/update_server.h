@@ -8,7 +8,7 @@
 // request limit in all, or when the line grows past 16 KiB.
 #pragma once
 
-#include <asio.hpp>
+#include "net/asio.h"
 
 #include <chrono>
 #include <cstddef>

@@ -14,6 +14,10 @@
 #   bench/server/run.sh [seconds-per-run] [repeats]     (defaults 5 and 3)
 #   OURS_EXTRA="name=/path/to/quorlane-server ..." bench/server/run.sh
 #       also runs other builds of our server, interleaved with the rest
+#   BENCH_CONSOLE=1 bench/server/run.sh
+#       the cost of the web console instead: our server alone, runs without and
+#       with an administrator's browser (bench/server/console_fetch.py) that
+#       fetches the lock page and /metrics every second, interleaved
 #   BENCH_NICE=-10 bench/server/run.sh
 #       runs the servers and the generator at that niceness (root only), so
 #       that other work on a shared machine disturbs the comparison less
@@ -44,8 +48,14 @@ niceness=${BENCH_NICE:-0}
 nice_run=(nice -n "$niceness")
 
 servers=("ours=$bin/quorlane-server")
-for extra in ${OURS_EXTRA:-}; do servers+=("$extra"); done
-servers+=(redis-always redis-none)
+console=${BENCH_CONSOLE:-}
+if [ -n "$console" ]; then
+  # The same server, once idle on its console and once with a browser on it.
+  servers+=("console=$bin/quorlane-server")
+else
+  for extra in ${OURS_EXTRA:-}; do servers+=("$extra"); done
+  servers+=(redis-always redis-none)
+fi
 
 free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
 wait_port() { for _ in $(seq 200); do (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0; sleep 0.05; done; return 1; }
@@ -71,10 +81,13 @@ start_server() {  # name=path | redis-always | redis-none
       ;;
     *)
       printf '[server]\nlog_to_console = no\nmax_connections = 12000\n' > "$work/server.ini"
+      local web=()
+      [ -n "$console" ] && web=(--web-listen 127.0.0.1:0 --web-port-file "$work/web-port")
+      rm -f "$work/web-port"
       "${nice_run[@]}" "${1#*=}" --config "$work/server.ini" --data "$work/data" --listen 127.0.0.1:0 \
-        --port-file "$work/port" 2>>"$work/server.err" &
+        --port-file "$work/port" "${web[@]}" 2>>"$work/server.err" &
       server_pid=$!
-      for _ in $(seq 200); do [ -s "$work/port" ] && break; sleep 0.05; done
+      for _ in $(seq 200); do [ -s "$work/port" ] && { [ -z "$console" ] || [ -s "$work/web-port" ]; } && break; sleep 0.05; done
       port=$(cat "$work/port")
       ;;
   esac
@@ -89,18 +102,30 @@ run() {  # server mode connections repeat
   local name=${1%%=*} target=quorlane line c0 c1 s0 s1 load
   case $1 in redis-*) target=redis ;; esac
   start_server "$1"
+  local fetched=
+  if [ "$name" = console ]; then
+    "$bin/quorlane-server" web-token --data "$work/data" >"$work/token"
+    python3 bench/server/console_fetch.py "127.0.0.1:$(cat "$work/web-port")" "$(cat "$work/token")" >"$work/fetched" &
+    gen_pid=$!
+  fi
   load=$(loadavg)
   c0=$(cpu_ticks) s0=$(switches)
   line=$("${nice_run[@]}" "$bin/quorlane-loadgen" --target "$target" --mode "$2" --connections "$3" --seconds "$secs" \
     --connect "127.0.0.1:$port") || true
   c1=$(cpu_ticks) s1=$(switches)
+  if [ "$name" = console ]; then
+    kill -TERM "$gen_pid" 2>/dev/null || true
+    wait "$gen_pid" 2>/dev/null || true
+    gen_pid=
+    fetched=" $(tr ' ' '\n' <"$work/fetched" | sed 's/^/console_/' | paste -sd' ')"
+  fi
   stop_server
   local requests=${line##*requests=}
   requests=${requests%% *}
   local tick=$(getconf CLK_TCK)
   echo "$name $line server_cpu_us_per_request=$(awk -v c=$((c1 - c0)) -v t="$tick" -v r="$requests" \
     'BEGIN{printf "%.1f", r ? c * 1e6 / t / r : 0}') server_switches_per_request=$(awk -v s=$((s1 - s0)) \
-    -v r="$requests" 'BEGIN{printf "%.2f", r ? s / r : 0}') $probe repeat=$4 load=$load" | tee -a "$out"
+    -v r="$requests" 'BEGIN{printf "%.2f", r ? s / r : 0}') $probe repeat=$4 load=$load$fetched" | tee -a "$out"
 }
 
 probe=
@@ -141,7 +166,7 @@ idle() {  # name=path
   echo "${1%%=*} idle-10000 ($opened, $kept) server_descriptors=$fds rss_before_kib=$before" \
     "rss_with_10000_idle_kib=$rss load=$(loadavg)" | tee -a "$out"
 }
-for s in "${servers[@]}"; do
+[ -z "$console" ] && for s in "${servers[@]}"; do
   case $s in redis-*) ;; *) idle "$s" ;; esac
 done
 

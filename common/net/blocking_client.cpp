@@ -12,7 +12,7 @@ bool BlockingClient::RunUntil(bool& done, Duration limit) {
   io_.run_for(limit);
   if (!done) {
     // Time is up: cancel what is pending and let its handler run.
-    std::error_code ec;
+    ErrorCode ec;
     socket_.cancel(ec);
     io_.restart();
     io_.run_for(Duration(1000));
@@ -22,13 +22,13 @@ bool BlockingClient::RunUntil(bool& done, Duration limit) {
 
 bool BlockingClient::Connect(const std::string& host, std::uint16_t port, Duration limit, std::string& error) {
   Close();
-  std::error_code ec;
+  ErrorCode ec;
   tcp::resolver resolver(io_);
   const auto endpoints = resolver.resolve(host, std::to_string(port), ec);
   if (ec) return error = "cannot resolve " + host + ": " + ec.message(), false;
   bool done = false;
-  std::error_code result = asio::error::timed_out;
-  asio::async_connect(socket_, endpoints, [&](const std::error_code& e, const tcp::endpoint&) {
+  ErrorCode result = asio::error::timed_out;
+  asio::async_connect(socket_, endpoints, [&](const ErrorCode& e, const tcp::endpoint&) {
     result = e;
     done = true;
   });
@@ -45,8 +45,8 @@ bool BlockingClient::Connect(const std::string& host, std::uint16_t port, Durati
 
 bool BlockingClient::Send(std::string_view bytes, Duration limit, std::string& error) {
   bool done = false;
-  std::error_code result = asio::error::timed_out;
-  asio::async_write(socket_, asio::buffer(bytes.data(), bytes.size()), [&](const std::error_code& e, std::size_t) {
+  ErrorCode result = asio::error::timed_out;
+  asio::async_write(socket_, asio::buffer(bytes.data(), bytes.size()), [&](const ErrorCode& e, std::size_t) {
     result = e;
     done = true;
   });
@@ -64,9 +64,9 @@ std::optional<std::string> BlockingClient::ReadMessage(const MessageTaker& take,
     if (now >= deadline) return late();
     char buffer[65536];
     bool done = false;
-    std::error_code result;
+    ErrorCode result;
     std::size_t got = 0;
-    socket_.async_read_some(asio::buffer(buffer), [&](const std::error_code& e, std::size_t n) {
+    socket_.async_read_some(asio::buffer(buffer), [&](const ErrorCode& e, std::size_t n) {
       result = e;
       got = n;
       done = true;
@@ -82,8 +82,8 @@ bool BlockingClient::WaitClosed(Duration limit) {
   while (std::chrono::steady_clock::now() < deadline) {
     char buffer[4096];
     bool done = false;
-    std::error_code result;
-    socket_.async_read_some(asio::buffer(buffer), [&](const std::error_code& e, std::size_t) {
+    ErrorCode result;
+    socket_.async_read_some(asio::buffer(buffer), [&](const ErrorCode& e, std::size_t) {
       result = e;
       done = true;
     });
@@ -95,7 +95,7 @@ bool BlockingClient::WaitClosed(Duration limit) {
 }
 
 void BlockingClient::Close() {
-  std::error_code ec;
+  ErrorCode ec;
   socket_.close(ec);
 }
 

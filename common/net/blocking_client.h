@@ -4,7 +4,7 @@
 // is still pending then is cancelled, so no handler outlives its step.
 #pragma once
 
-#include <asio.hpp>
+#include "net/asio.h"
 
 #include <chrono>
 #include <cstdint>

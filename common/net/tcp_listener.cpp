@@ -7,7 +7,7 @@ using asio::ip::tcp;
 TcpListener::TcpListener(asio::io_context& io, audit::AuditLog& log) : log_(log), acceptor_(io), acceptRetry_(io) {}
 
 bool TcpListener::Listen(const ListenAddress& address, std::string& error) {
-  std::error_code ec;
+  ErrorCode ec;
   const auto ip = asio::ip::make_address(address.host, ec);
   if (ec) return error = "bad listen address " + address.host, false;
   const tcp::endpoint endpoint(ip, address.port);
@@ -25,7 +25,7 @@ bool TcpListener::Listen(const ListenAddress& address, std::string& error) {
 }
 
 std::uint16_t TcpListener::Port() const {
-  std::error_code ec;
+  ErrorCode ec;
   return acceptor_.local_endpoint(ec).port();
 }
 
@@ -36,20 +36,20 @@ void TcpListener::Start(Accepted onAccepted) {
 
 void TcpListener::Stop() {
   stopped_ = true;
-  std::error_code ec;
+  ErrorCode ec;
   acceptor_.close(ec);
   acceptRetry_.cancel();
 }
 
 void TcpListener::Accept() {
   // The peer's address comes with the accept itself: no extra system call.
-  acceptor_.async_accept(acceptedFrom_, [this](const std::error_code& ec, tcp::socket socket) {
+  acceptor_.async_accept(acceptedFrom_, [this](const ErrorCode& ec, tcp::socket socket) {
     if (stopped_ || !acceptor_.is_open()) return;
     if (ec) {
       if (ec == asio::error::operation_aborted) return;
       log_.Line("accept failed: " + ec.message());
       acceptRetry_.expires_after(std::chrono::milliseconds(100));
-      acceptRetry_.async_wait([this](const std::error_code& waitError) {
+      acceptRetry_.async_wait([this](const ErrorCode& waitError) {
         if (!waitError && !stopped_) Accept();
       });
       return;

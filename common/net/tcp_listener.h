@@ -4,7 +4,7 @@
 // say) it waits 100 ms instead of spinning, and says so in the log.
 #pragma once
 
-#include <asio.hpp>
+#include "net/asio.h"
 
 #include <cstdint>
 #include <functional>

@@ -69,9 +69,12 @@ class FolderLock {
 /// Writes `data` to `path` and forces it to stable storage (a new file).
 [[nodiscard]] bool WriteFileDurably(const std::string& path, std::string_view data, std::string& error);
 
-/// Who may open a replaced file: the usual rights, or only this process's
-/// account (POSIX mode 0600; on Windows a protected ACL naming the account).
-enum class FileAccess { Shared, Private };
+/// Who may open a replaced file: the usual rights; only this process's
+/// account (POSIX mode 0600; on Windows a protected ACL naming the account);
+/// or this account and the machine's administrators (POSIX mode 0600, which
+/// root reads anyway; on Windows a protected ACL naming the account, SYSTEM
+/// and Administrators).
+enum class FileAccess { Shared, Private, Administrators };
 
 /// How a replacement ended.
 enum class Replacement {
@@ -139,6 +142,10 @@ void OnConsoleClose(std::function<void()> onClose);
 /// other permission bits, or another owner). Windows relies on the ACL that
 /// ReplaceFileContents (FileAccess::Private) gave the file and answers true.
 [[nodiscard]] bool IsPrivateFile(const std::string& path, std::string& problem);
+
+/// Fills `buffer` from the platform's secure random source (getrandom;
+/// RtlGenRandom on Windows). False when the source fails.
+[[nodiscard]] bool SecureRandom(unsigned char* buffer, std::size_t size) noexcept;
 
 /// POSIX: a write past a file-size limit fails (EFBIG) instead of ending the
 /// process with SIGXFSZ. Nothing on Windows.

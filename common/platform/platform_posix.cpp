@@ -296,7 +296,7 @@ TemporaryFile::~TemporaryFile() {
 
 bool TemporaryFile::Create(const std::string& target, FileAccess access, std::string& error) {
   target_ = target;
-  const mode_t mode = access == FileAccess::Private ? 0600 : 0644;
+  const mode_t mode = access == FileAccess::Shared ? 0644 : 0600;
   for (int attempt = 0; attempt < 16; ++attempt) {
     path_ = target + ".tmp-" + std::to_string(::getpid()) + "-" + RandomHex();
     const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
@@ -313,7 +313,7 @@ bool TemporaryFile::Create(const std::string& target, FileAccess access, std::st
       continue;
     }
     // The umask may only take permissions away; make sure none were left.
-    if (access == FileAccess::Private && ::fchmod(fd, 0600) != 0) {
+    if (access != FileAccess::Shared && ::fchmod(fd, 0600) != 0) {
       error = Errno("cannot protect", path_);
       ::unlink(path_.c_str());
       ::close(fd);
@@ -390,6 +390,19 @@ std::string ComputerName() {
   char name[256] = {};
   if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "none";
   return name;
+}
+
+bool SecureRandom(unsigned char* buffer, std::size_t size) noexcept {
+  std::size_t filled = 0;
+  while (filled < size) {
+    const ssize_t got = ::getrandom(buffer + filled, size - filled, 0);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    filled += static_cast<std::size_t>(got);
+  }
+  return true;
 }
 
 bool IsPrivateFile(const std::string& path, std::string& problem) {

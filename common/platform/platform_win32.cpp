@@ -193,10 +193,11 @@ std::string ComputerName() {
 namespace {
 
 // A security descriptor that grants the account this process runs as, and
-// nobody else, full access (protected: nothing inherited from the folder).
+// nobody else (or, with `administrators`, also SYSTEM and the Administrators
+// group), full access (protected: nothing inherited from the folder).
 class PrivateSecurity {
  public:
-  PrivateSecurity() {
+  explicit PrivateSecurity(bool administrators = false) {
     HANDLE token = nullptr;
     if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return;
     DWORD size = 0;
@@ -205,7 +206,8 @@ class PrivateSecurity {
     wchar_t* sid = nullptr;
     if (size > 0 && ::GetTokenInformation(token, TokenUser, buffer.data(), size, &size) &&
         ::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sid)) {
-      const std::wstring sddl = L"D:P(A;;FA;;;" + std::wstring(sid) + L")";
+      const std::wstring sddl = L"D:P(A;;FA;;;" + std::wstring(sid) + L")" +
+                                (administrators ? L"(A;;FA;;;SY)(A;;FA;;;BA)" : L"");
       ::LocalFree(sid);
       ::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor_, nullptr);
     }
@@ -286,9 +288,9 @@ TemporaryFile::~TemporaryFile() {
 
 bool TemporaryFile::Create(const std::string& target, FileAccess access, std::string& error) {
   target_ = target;
-  PrivateSecurity security;
+  PrivateSecurity security(access == FileAccess::Administrators);
   SECURITY_ATTRIBUTES* attributes = nullptr;
-  if (access == FileAccess::Private) {
+  if (access != FileAccess::Shared) {
     attributes = security.Attributes();
     if (!attributes) return error = "cannot build a private access list: Windows error " + std::to_string(::GetLastError()), false;
   }
@@ -346,6 +348,20 @@ int RemoveAbandonedTemporaries(const std::string& target) {
 }
 
 bool IsPrivateFile(const std::string&, std::string&) { return true; }
+
+// RtlGenRandom (advapi32's SystemFunction036): the system's secure random
+// source, declared here as mingw's headers name it only under another macro.
+extern "C" BOOLEAN NTAPI SystemFunction036(PVOID buffer, ULONG length);
+
+bool SecureRandom(unsigned char* buffer, std::size_t size) noexcept {
+  while (size > 0) {
+    const ULONG chunk = size > 0x10000 ? 0x10000u : static_cast<ULONG>(size);
+    if (!SystemFunction036(buffer, chunk)) return false;
+    buffer += chunk;
+    size -= chunk;
+  }
+  return true;
+}
 
 void IgnoreFileSizeSignal() {}
 

@@ -28,7 +28,7 @@ int RunServerProgram(int argc, char** argv, [[maybe_unused]] ServiceDefinition (
 }
 
 ServerLoop::ServerLoop(asio::io_context& io, audit::AuditLog& log) : io_(io), log_(log), signals_(io), flushTimer_(io) {
-  std::error_code ignored;
+  ErrorCode ignored;
   signals_.add(SIGINT, ignored);
   signals_.add(SIGTERM, ignored);
 }
@@ -36,7 +36,7 @@ ServerLoop::ServerLoop(asio::io_context& io, audit::AuditLog& log) : io_(io), lo
 void ServerLoop::OnHangUp(std::function<void()> handler) {
   onHangUp_ = std::move(handler);
 #ifdef SIGHUP
-  std::error_code ignored;
+  ErrorCode ignored;
   signals_.add(SIGHUP, ignored);
 #endif
 }
@@ -56,7 +56,7 @@ void ServerLoop::Run(std::function<void()> stop) {
 }
 
 void ServerLoop::WaitForSignal() {
-  signals_.async_wait([this](const std::error_code& ec, int number) {
+  signals_.async_wait([this](const ErrorCode& ec, int number) {
     if (ec) return;
 #ifdef SIGHUP
     if (number == SIGHUP) {
@@ -71,7 +71,7 @@ void ServerLoop::WaitForSignal() {
 
 void ServerLoop::ScheduleFlush() {
   flushTimer_.expires_after(std::chrono::milliseconds(250));
-  flushTimer_.async_wait([this](const std::error_code& ec) {
+  flushTimer_.async_wait([this](const ErrorCode& ec) {
     if (ec) return;
     log_.Flush();
     if (gStopRequested) {
@@ -87,7 +87,7 @@ void ServerLoop::Finish(const std::string& why) {
   finished_ = true;
   log_.Line(why);
   if (stop_) stop_();
-  std::error_code ignored;
+  ErrorCode ignored;
   signals_.cancel(ignored);
   flushTimer_.cancel();
 }

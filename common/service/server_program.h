@@ -6,7 +6,7 @@
 // stop, and flushes the log every quarter second meanwhile.
 #pragma once
 
-#include <asio.hpp>
+#include "net/asio.h"
 
 #include <cstdint>
 #include <functional>

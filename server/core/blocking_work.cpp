@@ -24,6 +24,12 @@ std::size_t BlockingWork::Running() const {
   return running_;
 }
 
+BlockingWork::LaneLoad BlockingWork::Load(CommandLane lane) const {
+  std::lock_guard lock(mutex_);
+  const Lane& which = lane == CommandLane::Files ? files_ : short_;
+  return {which.jobs.size(), which.running};
+}
+
 bool BlockingWork::Stop(std::chrono::milliseconds bound) {
   {
     std::unique_lock lock(mutex_);
@@ -56,6 +62,7 @@ void BlockingWork::Run(Lane& lane) {
       job = std::move(lane.jobs.front());
       lane.jobs.pop_front();
       ++running_;
+      ++lane.running;
     }
     try {
       job();
@@ -64,6 +71,7 @@ void BlockingWork::Run(Lane& lane) {
     }
     job = nullptr;
     std::lock_guard lock(mutex_);
+    --lane.running;
     if (--running_ == 0) idle_.notify_all();
   }
 }

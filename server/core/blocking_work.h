@@ -40,11 +40,17 @@ class BlockingWork {
   [[nodiscard]] bool Stop(std::chrono::milliseconds bound);
   /// How many jobs are running now.
   [[nodiscard]] std::size_t Running() const;
+  /// A lane's jobs waiting for a thread and running now (for the console).
+  struct LaneLoad {
+    std::size_t queued = 0, running = 0;
+  };
+  [[nodiscard]] LaneLoad Load(CommandLane lane) const;
 
  private:
   struct Lane {
     std::deque<std::function<void()>> jobs;
     std::vector<std::thread> threads;
+    std::size_t running = 0;
   };
   void Run(Lane& lane);
 

@@ -77,6 +77,7 @@ bool LockStore::Open(const std::string& folder, DurableHandler onDurable, std::s
     journalBytes_ = snapshotBytes_ = scan.validBytes;
   }
   if (!journal_.Open(journalPath_, journalBytes_, error)) return false;
+  figures_.bytes = journalBytes_;
   if (mode_ != CommitMode::Inline) writer_ = std::thread([this] { WriterLoop(); });
   return true;
 }
@@ -142,10 +143,27 @@ void LockStore::Commit(bool blockingAllowed) {
   onDurable_(seq, ok, error);
 }
 
+void JournalFigures::RecordSync(std::chrono::steady_clock::duration took) noexcept {
+  const auto nanoseconds = static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(took).count());
+  const double seconds = static_cast<double>(nanoseconds) / 1e9;
+  std::size_t bucket = 0;
+  while (bucket < kBounds.size() && seconds > kBounds[bucket]) ++bucket;
+  if (bucket < kBounds.size()) buckets[bucket].fetch_add(1, std::memory_order_relaxed);
+  syncs.fetch_add(1, std::memory_order_relaxed);
+  totalNanoseconds.fetch_add(nanoseconds, std::memory_order_relaxed);
+  lastNanoseconds.store(nanoseconds, std::memory_order_relaxed);
+  lastAt.store(static_cast<std::int64_t>(std::time(nullptr)), std::memory_order_relaxed);
+  std::uint64_t slowest = slowestNanoseconds.load(std::memory_order_relaxed);
+  while (nanoseconds > slowest && !slowestNanoseconds.compare_exchange_weak(slowest, nanoseconds)) {
+  }
+}
+
 bool LockStore::WriteGroup(const std::string& records, const std::vector<LockChange>& changes, std::string& error) {
   // The group's audit lines reach the file before any reply can leave.
   log_.Flush();
+  const auto started = std::chrono::steady_clock::now();
   if (!journal_.WriteDurably(records, error)) return false;
+  figures_.RecordSync(std::chrono::steady_clock::now() - started);
   journalBytes_ += records.size();
   // written_ follows the journal only once the group is durable: after a
   // failure it is what a rollback returns to.
@@ -164,6 +182,7 @@ bool LockStore::WriteGroup(const std::string& records, const std::vector<LockCha
                 " bytes");
     }
   }
+  figures_.bytes = journalBytes_;
   return true;
 }
 
@@ -215,6 +234,7 @@ bool LockStore::TryRecover(std::string& error) {
     return false;
   }
   journalBytes_ = snapshotBytes_ = snapshot.size();
+  figures_.bytes = journalBytes_;
   std::lock_guard lock(mutex_);
   failed_ = false;
   return true;

@@ -21,7 +21,9 @@
 // the writer thread with FlushFileBuffers.
 #pragma once
 
+#include <array>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -43,6 +45,22 @@ inline constexpr CommitMode kPlatformCommitMode = CommitMode::WriterThread;
 #else
 inline constexpr CommitMode kPlatformCommitMode = CommitMode::Adaptive;
 #endif
+
+/// How long the journal's durable writes take, and how large it is: written
+/// by whichever thread writes, read by the web console's thread.
+struct JournalFigures {
+  /// Upper bounds of the sync-time buckets, in seconds.
+  static constexpr std::array<double, 14> kBounds{0.0001, 0.00025, 0.0005, 0.001, 0.0025, 0.005, 0.01,
+                                                  0.025,  0.05,    0.1,    0.25,  0.5,    1.0,   2.5};
+  std::array<std::atomic<std::uint64_t>, kBounds.size()> buckets{};  ///< syncs per bucket (not cumulative)
+  std::atomic<std::uint64_t> syncs{0};
+  std::atomic<std::uint64_t> totalNanoseconds{0};
+  std::atomic<std::uint64_t> lastNanoseconds{0};
+  std::atomic<std::uint64_t> slowestNanoseconds{0};
+  std::atomic<std::int64_t> lastAt{0};  ///< time_t of the last sync
+  std::atomic<std::uint64_t> bytes{0};  ///< the journal's records
+  void RecordSync(std::chrono::steady_clock::duration took) noexcept;
+};
 
 class LockStore {
  public:
@@ -80,6 +98,7 @@ class LockStore {
   void Commit(bool blockingAllowed = true);
   [[nodiscard]] std::uint64_t LastSeq() const noexcept { return lastSeq_; }
   [[nodiscard]] CommitMode Mode() const noexcept { return mode_; }
+  [[nodiscard]] const JournalFigures& Figures() const noexcept { return figures_; }
 
   /// A write has failed and the journal is not yet rewritten: changes must
   /// be refused (any thread may ask).
@@ -133,6 +152,7 @@ class LockStore {
   LockTable written_;
   std::uint64_t journalBytes_ = 0;
   std::uint64_t snapshotBytes_ = 0;
+  JournalFigures figures_;
 };
 
 }  // namespace quorlane::server

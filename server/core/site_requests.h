@@ -35,6 +35,7 @@ class SiteRequests {
   [[nodiscard]] Job PrepareTaxationKey(const Request& request, const std::string& peer);
 
   [[nodiscard]] SiteData& Data() noexcept { return data_; }
+  [[nodiscard]] const ServiceControl& Services() const noexcept { return services_; }
 
  private:
   [[nodiscard]] std::string DeleteFile(const std::string& fields, const std::string& peer) const;

@@ -57,24 +57,31 @@ bool SiteServer::Listen(std::string& error) { return listener_.Listen(config_.li
 std::uint16_t SiteServer::Port() const { return listener_.Port(); }
 
 void SiteServer::Start() {
+  connections_.locksHeld = store_.Table().Size();
   listener_.Start([this](tcp::socket socket, const asio::ip::address& address, std::uint16_t port) {
     OnAccepted(std::move(socket), address, port);
   });
 }
 
 void SiteServer::OnAccepted(tcp::socket socket, const asio::ip::address& address, std::uint16_t port) {
-  std::error_code ignored;
+  ErrorCode ignored;
   const std::string peer = net::PeerText(address, port);
   if (!config_.allow.Allows(ToIp(address))) {
+    ++connections_.refusedNotAllowed;
     log_.Line("refused peer=" + peer + ": not in the allowed client networks");
     socket.close(ignored);
   } else if (sessions_.size() >= config_.maxConnections) {
+    ++connections_.refusedTooMany;
     log_.Line("refused peer=" + peer + ": too many connections (" + std::to_string(config_.maxConnections) + ")");
     socket.close(ignored);
   } else {
     socket.set_option(tcp::no_delay(true), ignored);
     auto session = std::make_shared<Session>(*this, std::move(socket), peer, address.is_loopback());
+    session->serial_ = ++nextSessionSerial_;
     sessions_.insert(session);
+    ++connections_.accepted;
+    connections_.open = sessions_.size();
+    if (sessions_.size() > connections_.most) connections_.most = sessions_.size();
     log_.Line("connect peer=" + peer);
     session->Start();
   }
@@ -88,9 +95,20 @@ void SiteServer::Stop() {
   auto sessions = sessions_;
   for (const auto& session : sessions) session->Close("server stopping");
   waiting_.clear();
+  auto console = std::move(consoleWaiting_);
+  for (auto& [seq, done] : console) done(false, "the server is stopping");
 }
 
-void SiteServer::Remove(const std::shared_ptr<Session>& session) { sessions_.erase(session); }
+void SiteServer::Remove(const std::shared_ptr<Session>& session) {
+  sessions_.erase(session);
+  connections_.open = sessions_.size();
+  if (session->TookLocks()) {
+    const std::time_t now = std::time(nullptr);
+    for (auto& [key, origin] : origins_) {
+      if (origin.session == session->Serial() && origin.goneAt == 0) origin.goneAt = now;
+    }
+  }
+}
 
 void SiteServer::WaitDurable(std::shared_ptr<Session> session, std::uint64_t seq) {
   waiting_.emplace_back(seq, session);
@@ -103,6 +121,11 @@ void SiteServer::OnDurable(std::uint64_t seq) {
     waiting_.pop_front();
     if (session) session->Flush();
   }
+  while (!consoleWaiting_.empty() && consoleWaiting_.front().first <= durableSeq_) {
+    auto done = std::move(consoleWaiting_.front().second);
+    consoleWaiting_.pop_front();
+    done(true, {});
+  }
 }
 
 void SiteServer::OnStoreFailed(const std::string& error) {
@@ -112,6 +135,13 @@ void SiteServer::OnStoreFailed(const std::string& error) {
   log_.Line("store: " + error + "; changes after #" + std::to_string(durable) +
             " dropped, changes refused until the journal can be written again");
   durableSeq_ = store_.LastSeq();
+  connections_.locksHeld = store_.Table().Size();
+  // The console's releases after the durable end were dropped with the rest.
+  while (!consoleWaiting_.empty() && consoleWaiting_.back().first > durable) {
+    auto done = std::move(consoleWaiting_.back().second);
+    consoleWaiting_.pop_back();
+    done(false, "the lock journal cannot be written (" + error + ")");
+  }
   auto sessions = sessions_;
   for (const auto& session : sessions) session->Redo(durable);
   OnDurable(durableSeq_);
@@ -120,7 +150,7 @@ void SiteServer::OnStoreFailed(const std::string& error) {
   auto attempt = std::make_shared<std::function<void()>>();
   *attempt = [this, attempt] {
     recoverTimer_.expires_after(std::chrono::seconds(1));
-    recoverTimer_.async_wait([this, attempt](const std::error_code& ec) {
+    recoverTimer_.async_wait([this, attempt](const ErrorCode& ec) {
       if (ec || stopped_) return;
       std::string why;
       if (!store_.TryRecover(why)) {
@@ -170,6 +200,10 @@ std::string Seconds(std::chrono::seconds limit) { return std::to_string(limit.co
 }  // namespace
 
 CommandFigures& SiteServer::FiguresOf(const CommandRow* row) noexcept {
+  return figures_[row ? static_cast<std::size_t>(row - Commands().data()) : Commands().size()];
+}
+
+const CommandFigures& SiteServer::FiguresOf(const CommandRow* row) const noexcept {
   return figures_[row ? static_cast<std::size_t>(row - Commands().data()) : Commands().size()];
 }
 
@@ -287,15 +321,12 @@ std::string SiteServer::LockRequest(LockCommand command, const Request& request,
   if (outcome.change) {
     neededSeq = store_.Append(*outcome.change);
     NoteChangeFrom(session);
-    // The commit runs after the handlers that are ready now, so the
-    // changes of every connection served in this round share one sync.
-    if (!commitPosted_) {
-      commitPosted_ = true;
-      asio::post(io_, [this] {
-        commitPosted_ = false;
-        store_.Commit(/*blockingAllowed=*/std::chrono::steady_clock::now() - lastInterleave_ > kAloneFor);
-      });
-    }
+    ScheduleCommit();
+    if (outcome.change->kind == LockChange::Kind::Release) origins_.erase(fields->key);
+    connections_.locksHeld.store(store_.Table().Size(), std::memory_order_relaxed);
+  }
+  if (command == LockCommand::Lock && !outcome.payload.empty() && outcome.payload.front() == 'Y') {
+    NoteLockOrigin(fields->key, session);
   }
   if (command != LockCommand::Check) {
     std::string& line = lineBuffer_;
@@ -314,6 +345,105 @@ std::string SiteServer::LockRequest(LockCommand command, const Request& request,
   return ReplyFrame(request.tag, outcome.payload);
 }
 
+void SiteServer::ScheduleCommit() {
+  // The commit runs after the handlers that are ready now, so the changes of
+  // every connection served in this round share one sync.
+  if (commitPosted_) return;
+  commitPosted_ = true;
+  asio::post(io_, [this] {
+    commitPosted_ = false;
+    store_.Commit(/*blockingAllowed=*/std::chrono::steady_clock::now() - lastInterleave_ > kAloneFor);
+  });
+}
+
+void SiteServer::NoteLockOrigin(const std::string& key, Session& session) {
+  LockOrigin& origin = origins_[key];
+  if (origin.session == session.Serial() && origin.goneAt == 0) return;
+  origin = {session.Serial(), session.Peer(), 0};
+  session.TookLock();
+}
+
+namespace {
+
+web::LockRow RowOf(const std::string& key, const LockHolder& holder) {
+  web::LockRow row;
+  row.key = key;
+  row.user = holder.user;
+  row.computer = holder.computer;
+  row.since = holder.startTime;
+  return row;
+}
+
+}  // namespace
+
+std::vector<web::LockRow> SiteServer::ConsoleLocks() const {
+  std::vector<web::LockRow> rows;
+  rows.reserve(store_.Table().Size());
+  for (const auto& [key, holder] : store_.Table().Locks()) {
+    web::LockRow row = RowOf(key, holder);
+    if (const auto origin = origins_.find(key); origin != origins_.end()) {
+      row.link = origin->second.goneAt ? web::LockRow::Link::Gone : web::LockRow::Link::Open;
+      row.peer = origin->second.peer;
+      row.goneAt = origin->second.goneAt;
+    }
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+void SiteServer::ConsoleRelease(const std::string& key, const web::LockRow& expected, const std::string& who,
+                                std::function<void(web::ReleaseOutcome)> done) {
+  using Result = web::ReleaseOutcome::Result;
+  web::ReleaseOutcome outcome;
+  const LockHolder* holder = store_.Table().Find(key);
+  if (!holder) {
+    outcome.result = Result::NotHeld;
+    return done(outcome);
+  }
+  outcome.holder = RowOf(key, *holder);
+  // The administrator confirmed this holder: a lock that changed hands since
+  // the question was shown is not released.
+  if (holder->user != expected.user || holder->computer != expected.computer || holder->startTime != expected.since) {
+    outcome.result = Result::HeldByAnother;
+    return done(outcome);
+  }
+  if (stopped_ || store_.Failed()) {
+    outcome.error = stopped_ ? "the server is stopping" : "the lock journal cannot be written now";
+    return done(outcome);
+  }
+  const LockHolder was = *holder;
+  LockOutcome released = store_.Table().Execute(LockCommand::ForceUnlock, key, "quorlane-web", "console", StartTimeNow());
+  if (!released.change) {
+    outcome.error = "the lock table did not change";
+    return done(outcome);
+  }
+  const std::uint64_t seq = store_.Append(*released.change);
+  origins_.erase(key);
+  connections_.locksHeld.store(store_.Table().Size(), std::memory_order_relaxed);
+  ++FiguresOf(FindCommand("[FORCEUNLOCKDB]")).received;
+  std::string line = "FORCEUNLOCKDB " + who + " key=";
+  audit::AppendQuoted(line, key);
+  line.append(" held by user=");
+  audit::AppendQuoted(line, was.user);
+  line.append(" computer=");
+  audit::AppendQuoted(line, was.computer);
+  line.append(" since=");
+  audit::AppendQuoted(line, was.startTime);
+  line.append(" result=");
+  audit::AppendQuoted(line, released.payload);
+  line.append(" changed");
+  log_.Line(line);
+  outcome.result = Result::Released;
+  consoleWaiting_.emplace_back(seq, [outcome, done = std::move(done)](bool ok, const std::string& error) mutable {
+    if (!ok) {
+      outcome.result = Result::Failed;
+      outcome.error = error;
+    }
+    done(outcome);
+  });
+  ScheduleCommit();
+}
+
 Session::Session(SiteServer& server, tcp::socket socket, std::string peer, bool peerIsLoopback)
     : server_(server),
       socket_(std::move(socket)),
@@ -323,7 +453,7 @@ Session::Session(SiteServer& server, tcp::socket socket, std::string peer, bool 
       peerIsLoopback_(peerIsLoopback) {}
 
 void Session::Start() {
-  std::error_code ec;
+  ErrorCode ec;
   socket_.non_blocking(true, ec);
   WaitReadable();
 }
@@ -332,20 +462,20 @@ void Session::WaitReadable() {
   if (reading_ || closed_) return;
   if (pausedSince_) {
     // Whatever waits in the socket now was sent during the pause.
-    std::error_code ec;
+    ErrorCode ec;
     if (socket_.available(ec) > 0) backlogSince_ = pausedSince_;
     pausedSince_.reset();
   }
   reading_ = true;
   // The reactor keeps the socket registered: a read that must wait costs no
   // system call, and one that need not wait is tried at once.
-  socket_.async_read_some(asio::buffer(inbox_), [self = shared_from_this()](const std::error_code& ec, std::size_t n) {
+  socket_.async_read_some(asio::buffer(inbox_), [self = shared_from_this()](const ErrorCode& ec, std::size_t n) {
     self->reading_ = false;
     self->OnRead(ec, n);
   });
 }
 
-void Session::OnRead(const std::error_code& ec, std::size_t bytes) {
+void Session::OnRead(const ErrorCode& ec, std::size_t bytes) {
   if (closed_ || ec == asio::error::operation_aborted) return;
   if (ec == asio::error::eof) {
     Close(parser_.InFrame() ? "closed by peer inside a frame" : "closed by peer");
@@ -364,7 +494,7 @@ void Session::OnRead(const std::error_code& ec, std::size_t bytes) {
   // must wait behind queued replies or a blocking job.
   bool more = bytes == inbox_.size();
   while (more && !closed_ && leftover_.empty() && !awaiting_) {
-    std::error_code readError;
+    ErrorCode readError;
     const auto buffer = server_.ReadBuffer();
     const std::size_t n = socket_.read_some(buffer, readError);
     if (readError == asio::error::would_block || readError == asio::error::try_again) break;
@@ -394,6 +524,8 @@ void Session::Process(std::string_view input, SiteServer::Clock::time_point rece
     const auto result = parser_.Feed(input);
     input.remove_prefix(result.consumed);
     if (result.status == FrameParser::Status::Error) {
+      ++(parser_.LastError() == FrameParser::Error::TooLarge ? server_.Connections().cutTooLarge
+                                                            : server_.Connections().cutBadBytes);
       Close(parser_.LastError() == FrameParser::Error::TooLarge
                 ? "request larger than " + std::to_string(server_.Config().maxRequestBytes) + " bytes"
                 : "bytes outside a frame");
@@ -441,9 +573,10 @@ void Session::ArmFrameTimer() {
   frameDeadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(server_.Config().frameTimeoutSeconds);
   frameTimer_.expires_at(frameDeadline_);
   timerArmed_ = true;
-  frameTimer_.async_wait([self = shared_from_this()](const std::error_code& ec) {
+  frameTimer_.async_wait([self = shared_from_this()](const ErrorCode& ec) {
     if (ec || self->closed_) return;
     if (self->parser_.InFrame() && std::chrono::steady_clock::now() >= self->frameDeadline_) {
+      ++self->server_.Connections().cutTimeout;
       self->Close("frame not completed within " + std::to_string(self->server_.Config().frameTimeoutSeconds) + " s");
     }
   });
@@ -481,7 +614,7 @@ void Session::Redo(std::uint64_t durableSeq) {
 }
 
 bool Session::SendNow() {
-  std::error_code ec;
+  ErrorCode ec;
   std::size_t sent = socket_.send(asio::buffer(out_), 0, ec);  // the socket does not block
   if (ec == asio::error::would_block || ec == asio::error::try_again) {
     sent = 0;
@@ -499,7 +632,7 @@ bool Session::SendNow() {
   // The peer is not reading fast enough: the rest goes when it does.
   out_.erase(0, sent);
   writing_ = true;
-  asio::async_write(socket_, asio::buffer(out_), [self = shared_from_this()](const std::error_code& error, std::size_t) {
+  asio::async_write(socket_, asio::buffer(out_), [self = shared_from_this()](const ErrorCode& error, std::size_t) {
     self->writing_ = false;
     if (error) {
       if (error != asio::error::operation_aborted) self->Close("write failed: " + error.message());
@@ -557,7 +690,7 @@ void Session::Close(std::string_view reason) {
   closed_ = true;
   server_.Log().Line("close peer=" + peer_ + " requests=" + std::to_string(requests_) + " reason=" +
                      std::string(reason));
-  std::error_code ec;
+  ErrorCode ec;
   frameTimer_.cancel();
   socket_.close(ec);
   server_.Remove(shared_from_this());

@@ -11,9 +11,10 @@
 // asynchronous write only when the socket's buffer is full).
 #pragma once
 
-#include <asio.hpp>
+#include "net/asio.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <ctime>
 #include <deque>
@@ -21,6 +22,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -28,6 +30,7 @@
 #include "net/tcp_listener.h"
 #include "blocking_work.h"
 #include "command_table.h"
+#include "console_backend.h"
 #include "frame_parser.h"
 #include "lock_store.h"
 #include "request.h"
@@ -37,6 +40,15 @@
 namespace quorlane::server {
 
 class Session;
+
+/// What the workstation side counts, written on the network thread and read
+/// by the web console's.
+struct ConnectionFigures {
+  std::atomic<std::uint64_t> open{0}, most{0}, accepted{0};
+  std::atomic<std::uint64_t> refusedNotAllowed{0}, refusedTooMany{0};
+  std::atomic<std::uint64_t> cutTooLarge{0}, cutTimeout{0}, cutBadBytes{0};
+  std::atomic<std::uint64_t> locksHeld{0};
+};
 
 class SiteServer {
  public:
@@ -84,6 +96,18 @@ class SiteServer {
   void NoteDropped(const Session& session, const CommandRow* row, Dropped why);
   /// What became of each command's requests; `row` nullptr: unknown tags.
   [[nodiscard]] CommandFigures& FiguresOf(const CommandRow* row) noexcept;
+  [[nodiscard]] const CommandFigures& FiguresOf(const CommandRow* row) const noexcept;
+  [[nodiscard]] ConnectionFigures& Connections() noexcept { return connections_; }
+  [[nodiscard]] const ConnectionFigures& Connections() const noexcept { return connections_; }
+
+  // The web console's side, on the network thread.
+  /// Every held lock, with whether the connection that took it is still open.
+  [[nodiscard]] std::vector<web::LockRow> ConsoleLocks() const;
+  /// Force-releases `key` when `expected` still holds it, audited with `who`;
+  /// `done` runs on the network thread once the release is durable (or
+  /// cannot be).
+  void ConsoleRelease(const std::string& key, const web::LockRow& expected, const std::string& who,
+                      std::function<void(web::ReleaseOutcome)> done);
   [[nodiscard]] static const CommandInfo& InfoOf(const CommandRow* row) noexcept;
 
   // The command table's handlers on the network thread.
@@ -106,6 +130,10 @@ class SiteServer {
                                         std::uint64_t& neededSeq);
   /// Remembers when changes last came from different connections in turn.
   void NoteChangeFrom(const Session& session);
+  /// Makes the changes of this round durable after its other handlers ran.
+  void ScheduleCommit();
+  /// Remembers which connection took (or confirmed) a lock, for the console.
+  void NoteLockOrigin(const std::string& key, Session& session);
 
   const ServerConfig& config_;
   LockStore& store_;
@@ -132,6 +160,18 @@ class SiteServer {
   std::string lineBuffer_;  // the audit line being built
   std::array<char, 65536> readBuffer_{};
   std::unique_ptr<CommandFigures[]> figures_;  // one per command, and one for unknown tags
+  ConnectionFigures connections_;
+  // Which connection took each lock (network thread; none for locks taken
+  // before this start), and when that connection closed.
+  struct LockOrigin {
+    std::uint64_t session = 0;
+    std::string peer;
+    std::time_t goneAt = 0;
+  };
+  std::unordered_map<std::string, LockOrigin> origins_;
+  std::uint64_t nextSessionSerial_ = 0;
+  // Console releases waiting for the disk, ordered by seq.
+  std::deque<std::pair<std::uint64_t, std::function<void(bool ok, const std::string& error)>>> consoleWaiting_;
 };
 
 /// One client connection. Owns its socket; every pending operation holds a
@@ -152,10 +192,14 @@ class Session : public std::enable_shared_from_this<Session> {
   void Redo(std::uint64_t durableSeq);
   [[nodiscard]] const std::string& Peer() const noexcept { return peer_; }
   [[nodiscard]] bool PeerIsLoopback() const noexcept { return peerIsLoopback_; }
+  [[nodiscard]] std::uint64_t Serial() const noexcept { return serial_; }
+  /// A lock was granted to (or confirmed for) this connection.
+  void TookLock() noexcept { tookLocks_ = true; }
+  [[nodiscard]] bool TookLocks() const noexcept { return tookLocks_; }
 
  private:
   void WaitReadable();
-  void OnRead(const std::error_code& ec, std::size_t bytes);
+  void OnRead(const ErrorCode& ec, std::size_t bytes);
   /// Sends out_ now as far as the socket takes it; true when all of it went,
   /// false when an asynchronous write continues (or the connection closed).
   bool SendNow();
@@ -207,6 +251,10 @@ class Session : public std::enable_shared_from_this<Session> {
   // so replies keep the order of their requests.
   bool awaiting_ = false;
   std::uint64_t requests_ = 0;
+  std::uint64_t serial_ = 0;  // set by the server when it accepts
+  bool tookLocks_ = false;
+
+  friend class SiteServer;
 };
 
 }  // namespace quorlane::server

@@ -54,6 +54,8 @@ ServerConfig DefaultConfig() {
   ServerConfig config;
   std::string error;
   config.allow = *net::NetworkFilter::Parse(config.allowText, error);
+  config.webAllow = *net::NetworkFilter::Parse(config.webAllowText, error);
+  config.metricsAllow = *net::NetworkFilter::Parse(config.metricsAllowText, error);
   return config;
 }
 
@@ -134,6 +136,37 @@ bool ApplySetting(std::string_view rawKey, std::string_view rawValue, ServerConf
     if (!ParseUnsigned<unsigned>(value, 1, 11, config.serviceTimeoutSeconds)) {
       return error = "service_timeout_seconds: expected a number from 1 to 11 (clients wait 12 s)", false;
     }
+  } else if (key == "web_listen") {
+    if (value.empty()) {
+      config.webListen.reset();
+    } else {
+      auto address = net::ListenAddress::Parse(value);
+      if (!address) return error = "web_listen: expected ADDRESS:PORT with a numeric address, or nothing", false;
+      config.webListen = *address;
+    }
+  } else if (key == "web_allow" || key == "metrics_allow") {
+    auto filter = net::NetworkFilter::Parse(value, error);
+    if (!filter) return error = key + ": " + error, false;
+    (key == "web_allow" ? config.webAllow : config.metricsAllow) = std::move(*filter);
+    (key == "web_allow" ? config.webAllowText : config.metricsAllowText) = std::string(value);
+  } else if (key == "web_hosts") {
+    config.webHosts.clear();
+    std::string_view rest = value;
+    while (!rest.empty()) {
+      const auto separator = rest.find_first_of(", ");
+      const std::string_view name = Trim(rest.substr(0, separator));
+      rest.remove_prefix(separator == std::string_view::npos ? rest.size() : separator + 1);
+      if (name.empty()) continue;
+      if (name.find_first_of(":/[]@") != std::string_view::npos) {
+        return error = "web_hosts: \"" + std::string(name) + "\" is not a host name (no port, no path)", false;
+      }
+      config.webHosts.push_back(Lower(name));
+    }
+  } else if (key == "web_code_page") {
+    if (value != "950" && value != "936" && value != "1252") {
+      return error = "web_code_page: expected 950 (Big5), 936 (GBK) or 1252", false;
+    }
+    config.webCodePage = static_cast<unsigned>(std::stoul(std::string(value)));
   } else {
     return error = "unknown setting \"" + std::string(Trim(rawKey)) + "\"", false;
   }

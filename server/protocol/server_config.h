@@ -44,6 +44,18 @@ struct ServerConfig {
 #endif
   std::string serviceCommand;
   unsigned serviceTimeoutSeconds = 10;
+
+  // The web console (pages and /metrics) on a listener of its own.
+  /// Nothing: no console (web_listen empty).
+  std::optional<net::ListenAddress> webListen = net::ListenAddress{"127.0.0.1", 4080};
+  std::string webAllowText = "127.0.0.0/8 ::1/128";  ///< who may connect to it at all
+  net::NetworkFilter webAllow;
+  std::string metricsAllowText = "127.0.0.0/8 ::1/128";  ///< who may read /metrics (no login)
+  net::NetworkFilter metricsAllow;
+  /// Host names the pages answer to besides the listener's own address.
+  std::vector<std::string> webHosts{"localhost"};
+  /// The workstations' ANSI code page, for showing keys, users and computers.
+  unsigned webCodePage = 950;
 };
 
 /// Defaults with the filter parsed.

@@ -76,5 +76,34 @@ TEST(ServerConfigFile, FileRootsMappingsAndServices) {
   EXPECT_FALSE(CheckConfig(noCommand, error)) << "a relative program would depend on the working folder";
 }
 
+// The web console: on loopback by default, off when web_listen is empty.
+TEST(ServerConfigFile, WebConsoleSettings) {
+  ServerConfig config = DefaultConfig();
+  ASSERT_TRUE(config.webListen);
+  EXPECT_EQ(config.webListen->ToString(), "127.0.0.1:4080");
+  EXPECT_TRUE(config.webAllow.Allows(*net::IpAddress::Parse("::1")));
+  EXPECT_FALSE(config.webAllow.Allows(*net::IpAddress::Parse("192.168.1.2")));
+  EXPECT_FALSE(config.metricsAllow.Allows(*net::IpAddress::Parse("192.168.1.2")));
+  EXPECT_EQ(config.webHosts, (std::vector<std::string>{"localhost"}));
+  EXPECT_EQ(config.webCodePage, 950u);
+  std::string error;
+  ASSERT_TRUE(ApplyIni("[server]\nweb_listen = 192.168.1.5:8080\nweb_allow = 192.168.1.0/24\n"
+                       "metrics_allow = 10.0.0.9\nweb_hosts = Srv-01, console.example.lan\nweb_code_page = 936\n",
+                       config, error))
+      << error;
+  EXPECT_EQ(config.webListen->ToString(), "192.168.1.5:8080");
+  EXPECT_TRUE(config.webAllow.Allows(*net::IpAddress::Parse("192.168.1.2")));
+  EXPECT_TRUE(config.metricsAllow.Allows(*net::IpAddress::Parse("10.0.0.9")));
+  EXPECT_EQ(config.webHosts, (std::vector<std::string>{"srv-01", "console.example.lan"}));
+  EXPECT_EQ(config.webCodePage, 936u);
+  ASSERT_TRUE(ApplyIni("[server]\nweb_listen =\n", config, error));
+  EXPECT_FALSE(config.webListen) << "empty: no console";
+  for (const std::string bad : {"web_listen = localhost:4080", "web_allow = 10.0.0.0/99", "web_code_page = 65001",
+                                "web_hosts = evil.example:80", "web_hosts = a/b"}) {
+    ServerConfig other = DefaultConfig();
+    EXPECT_FALSE(ApplyIni("[server]\n" + bad + "\n", other, error)) << bad;
+  }
+}
+
 }  // namespace
 }  // namespace quorlane::server

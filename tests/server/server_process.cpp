@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -86,6 +87,13 @@ bool ServerProcess::Start(const fs::path& folder, const std::vector<std::string>
   const std::string program = other && *other ? std::string(other) : (BinFolder() / "quorlane-server").string();
   std::vector<std::string> argv{program, "--listen", "127.0.0.1:0",
                                 "--port-file", portFile.string()};
+  // The web console on a port of its own choosing too (never the fixed 4080).
+  webPortFile_ = folder / "web-port";
+  fs::remove(webPortFile_, ec);
+  webPort_ = 0;
+  if (std::find(args.begin(), args.end(), "--web-listen") == args.end()) {
+    argv.insert(argv.end(), {"--web-listen", "127.0.0.1:0", "--web-port-file", webPortFile_.string()});
+  }
   argv.insert(argv.end(), args.begin(), args.end());
   rlimit saved{};
   ::getrlimit(RLIMIT_FSIZE, &saved);
@@ -112,6 +120,18 @@ bool ServerProcess::Start(const fs::path& folder, const std::vector<std::string>
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return false;
+}
+
+std::uint16_t ServerProcess::WebPort() {
+  for (int i = 0; webPort_ == 0 && i < 500; ++i) {
+    const std::string text = ReadFile(webPortFile_);
+    if (!text.empty() && text.back() == '\n') {
+      webPort_ = static_cast<std::uint16_t>(std::stoi(text));
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  return webPort_;
 }
 
 void ServerProcess::Kill() {

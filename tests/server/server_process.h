@@ -50,6 +50,9 @@ class ServerProcess {
   std::optional<int> Wait(std::chrono::milliseconds limit);
 
   [[nodiscard]] std::uint16_t Port() const noexcept { return port_; }
+  /// The web console's port (started on 127.0.0.1:0 unless the arguments
+  /// name --web-listen); waits up to 5 s for it, 0 when it never came.
+  [[nodiscard]] std::uint16_t WebPort();
   /// The running child's process id (-1 when none).
   [[nodiscard]] pid_t Pid() const noexcept { return pid_; }
   /// Connects a client; fails the calling test when it cannot.
@@ -61,6 +64,8 @@ class ServerProcess {
   std::uint16_t port_ = 0;
   std::uint64_t fileSizeLimit_ = 0;
   std::filesystem::path outputPath_;
+  std::filesystem::path webPortFile_;
+  std::uint16_t webPort_ = 0;
 };
 
 /// Runs a program to completion (at most 20 s) and returns exit status and output.

@@ -31,8 +31,12 @@ class WindowsServer {
   bool Start(const std::vector<std::string>& settings = {}) {
     const std::wstring portFile = folder_ + L"port.txt";
     ::DeleteFileW(portFile.c_str());
+    ::DeleteFileW((folder_ + L"web-port.txt").c_str());
+    webPort_ = 0;
+    // The web console on a port of its own choosing (never the fixed 4080).
     std::wstring line = L"\"" + testsupport::ProgramFolder() + L"quorlane-server.exe\" --listen 127.0.0.1:0 --data \"" +
-                        folder_ + L"data\" --port-file \"" + portFile + L"\"";
+                        folder_ + L"data\" --port-file \"" + portFile + L"\" --web-listen 127.0.0.1:0 --web-port-file \"" +
+                        folder_ + L"web-port.txt\"";
     if (!settings.empty()) {
       std::ofstream config(Narrow(folder_ + L"server.ini"), std::ios::binary);
       config << "[server]\r\n";
@@ -61,6 +65,28 @@ class WindowsServer {
     return false;
   }
 
+  /// The web console's port; waits up to 5 s for it (0 when it never came).
+  std::uint16_t WebPort() {
+    for (int i = 0; webPort_ == 0 && i < 250; ++i) {
+      std::ifstream in(Narrow(folder_ + L"web-port.txt"));
+      std::stringstream text;
+      text << in.rdbuf();
+      if (!text.str().empty() && text.str().back() == '\n') {
+        webPort_ = static_cast<std::uint16_t>(std::stoi(text.str()));
+      } else {
+        ::Sleep(20);
+      }
+    }
+    return webPort_;
+  }
+  /// The login token the server wrote in its data folder.
+  std::string WebToken() const {
+    std::ifstream in(Narrow(folder_ + L"data\\web-login.token"), std::ios::binary);
+    std::string token;
+    std::getline(in, token);
+    return token;
+  }
+
   void Kill() {
     if (!process_) return;
     ::TerminateProcess(process_.get(), 9);
@@ -81,6 +107,7 @@ class WindowsServer {
   std::wstring folder_;
   win32::UniqueHandle process_;
   std::uint16_t port_ = 0;
+  std::uint16_t webPort_ = 0;
 };
 
 /// A new folder of this test program's own under the temporary folder, ending in "\".

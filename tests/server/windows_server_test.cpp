@@ -11,6 +11,7 @@
 #include <string>
 
 #include "journal_codec.h"
+#include "web_client.h"
 #include "windows_server_process.h"
 
 namespace {
@@ -49,6 +50,36 @@ TEST(WindowsSiteServer, ContinuesAJournalWithReservedSpaceWhereItsRecordsEnd) {
   ASSERT_TRUE(server.Start());
   EXPECT_EQ(server.Ask("[CHECKDBLOCK]db1;x;y;"), "[CHECKDBLOCK]Y;ann;PC01;2024/1/2 10:00;");
   EXPECT_EQ(server.Ask("[CHECKDBLOCK]db2;x;y;").rfind("[CHECKDBLOCK]Y;bob;PC02;", 0), 0u);
+  server.Kill();
+}
+
+// The web console of the Windows build answers the same lock page as the
+// Linux build, with the same characters for the same Big5 bytes, and
+// releases a lock for good.
+TEST(WindowsSiteServer, WebConsoleShowsTheLockPageAndReleasesALock) {
+  const std::wstring folder = FreshFolder(L"web");
+  WindowsServer server(folder);
+  ASSERT_TRUE(server.Start());
+  ASSERT_EQ(server.Ask("[LOCKDB]SALES;\xB3\xAF\xA4\x40;PC01;"), "[LOCKDB]Y;;;");
+  ASSERT_NE(server.WebPort(), 0);
+  webtest::WebClient web("127.0.0.1", server.WebPort());
+  EXPECT_EQ(web.Get("/locks").status, 303) << "no page without a login";
+  ASSERT_EQ(web.Post("/login", "token=" + server.WebToken()).status, 303);
+  const std::string page = web.Get("/locks").body;
+  EXPECT_NE(page.find("<td class=\"key\">SALES</td><td class=\"user\">陳一</td><td class=\"computer\">PC01</td>"),
+            std::string::npos) << page;
+  const std::string question = web.Get("/locks/release?key=53414c4553").body;
+  const auto since = question.find("name=\"since\" value=\"");
+  ASSERT_NE(since, std::string::npos) << question;
+  const std::string form = "key=53414c4553&user=b3afa440&computer=50433032&since=" +
+                           question.substr(since + 20, question.find('"', since + 20) - since - 20) + "&csrf=" +
+                           webtest::WebClient::Csrf(question);
+  EXPECT_NE(web.Post("/locks/release", form).body.find("is now held by"), std::string::npos)
+      << "a holder that does not match is not released";
+  const std::string released = web.Post("/locks/release", "key=53414c4553&user=b3afa440&computer=50433031" +
+                                                              form.substr(form.find("&since="))).body;
+  EXPECT_NE(released.find("Released <strong>SALES</strong>"), std::string::npos) << released;
+  EXPECT_EQ(server.Ask("[LOCKDB]SALES;bob;PC02;"), "[LOCKDB]Y;;;");
   server.Kill();
 }
 
