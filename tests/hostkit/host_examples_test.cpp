@@ -65,7 +65,8 @@ class ScratchFolder {
 };
 
 /// A server program of this build, started in the background; it writes the
-/// port it listens on into a file once it accepts. Killed at the end.
+/// port it listens on into a file once it accepts. Killed at the end, and
+/// with the test should the test itself be killed.
 class ServerProcess {
  public:
   ~ServerProcess() {
@@ -84,13 +85,8 @@ class ServerProcess {
                           L" --port-file \"" + Wide(portFile) + L"\"";
       STARTUPINFOW startup{};
       startup.cb = sizeof(startup);
-      PROCESS_INFORMATION info{};
-      if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                            &startup, &info)) {
-        return false;
-      }
-      m_process.reset(info.hProcess);
-      win32::UniqueHandle thread(info.hThread);
+      m_process = m_job.Start(line, FALSE, CREATE_NO_WINDOW, startup);
+      if (!m_process) return false;
       for (int i = 0; i < 500; ++i) {
         const std::string text = ReadBytes(portFile);
         if (!text.empty() && text.back() == '\n') {
@@ -109,6 +105,7 @@ class ServerProcess {
   [[nodiscard]] std::uint16_t port() const { return m_port; }
 
  private:
+  testsupport::ChildJob m_job;
   win32::UniqueHandle m_process;
   std::uint16_t m_port = 0;
 };
@@ -142,7 +139,7 @@ class ExampleHost : public ::testing::TestWithParam<const char*> {
     WriteBytes(m_scratch.path() + "data\\vatlist.txt", kVatList);
     WriteBytes(m_scratch.path() + "update-map.txt", std::string("SALES = ") + kUpdateAddress + "\r\n");
     ASSERT_TRUE(m_site.Start("quorlane-server.exe",
-                             "--listen 127.0.0.1:0 --data \"" + m_scratch.path() + "data\"",
+                             "--listen 127.0.0.1:0 --web-listen \"\" --data \"" + m_scratch.path() + "data\"",
                              m_scratch.path() + "site-port.txt"));
     ASSERT_TRUE(m_update.Start("quorlane-update-server.exe",
                                "--quiet --listen 127.0.0.1:9568 --map \"" + m_scratch.path() + "update-map.txt\"",
@@ -177,7 +174,7 @@ class ExampleHost : public ::testing::TestWithParam<const char*> {
 
   /// Runs the example with `arguments`; its exit status must be 0.
   std::string Run(const std::string& arguments) {
-    const auto result = testsupport::RunProcess(L"\"" + Wide(m_folder + GetParam()) + L"\" " + Wide(arguments), 60000);
+    const auto result = testsupport::RunProcess(L"\"" + Wide(m_folder + GetParam()) + L"\" " + Wide(arguments), 30000);
     EXPECT_FALSE(result.timedOut);
     EXPECT_EQ(result.exitCode, 0u) << result.output;
     return result.output;

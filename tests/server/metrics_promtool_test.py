@@ -4,10 +4,10 @@ figures count, passes `promtool check metrics` (Prometheus's own checker of
 the text format and its naming rules).
 
 promtool comes from Debian's prometheus package; scripts/setup takes only that
-program out of the package (build/tools/promtool) instead of installing the
+program out of the package (into ~/.cache/quorlane/promtool) instead of installing the
 package, which would also install and start a Prometheus server.
 
-Usage: metrics_promtool_test.py BIN-FOLDER PROMTOOL
+Usage: metrics_promtool_test.py BIN-FOLDER [PROMTOOL]
 """
 import os
 import subprocess
@@ -20,7 +20,9 @@ import console_browser  # noqa: E402
 
 
 def main():
-    bin_folder, promtool = sys.argv[1], sys.argv[2]
+    cache = os.environ.get("XDG_CACHE_HOME") or os.path.join(os.path.expanduser("~"), ".cache")
+    bin_folder = sys.argv[1]
+    promtool = sys.argv[2] if len(sys.argv) > 2 else os.path.join(cache, "quorlane", "promtool")
     if not os.access(promtool, os.X_OK):
         print(f"{promtool} is missing: scripts/setup takes it out of Debian's prometheus package")
         return 1

@@ -12,6 +12,33 @@ std::wstring ProgramFolder() {
   return path.substr(0, path.find_last_of(L"\\/") + 1);
 }
 
+ChildJob::ChildJob() : m_job(::CreateJobObjectW(nullptr, nullptr)) {
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  if (m_job) ::SetInformationJobObject(m_job.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits));
+}
+
+win32::UniqueHandle ChildJob::Start(std::wstring commandLine, BOOL inheritHandles, DWORD flags,
+                                    STARTUPINFOW& startup) {
+  PROCESS_INFORMATION info{};
+  if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, inheritHandles, flags | CREATE_SUSPENDED,
+                        nullptr, nullptr, &startup, &info)) {
+    return {};
+  }
+  win32::UniqueHandle process{info.hProcess};
+  win32::UniqueHandle thread{info.hThread};
+  if (m_job && !::AssignProcessToJobObject(m_job.get(), process.get())) {
+    ::TerminateProcess(process.get(), 1);
+    return {};
+  }
+  ::ResumeThread(thread.get());
+  return process;
+}
+
+void ChildJob::TerminateAll() {
+  if (m_job) ::TerminateJobObject(m_job.get(), 1);
+}
+
 namespace {
 
 ProcessResult Run(const std::wstring& commandLine, const std::string* input, DWORD timeoutMs) {
@@ -39,15 +66,12 @@ ProcessResult Run(const std::wstring& commandLine, const std::string* input, DWO
     ::SetHandleInformation(inputWrite.get(), HANDLE_FLAG_INHERIT, 0);
     startup.hStdInput = inputRead.get();
   }
-  PROCESS_INFORMATION info{};
-  std::wstring mutableLine = commandLine;
-  if (!::CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                        &info)) {
+  ChildJob job;
+  const win32::UniqueHandle process = job.Start(commandLine, TRUE, 0, startup);
+  if (!process) {
     result.exitCode = static_cast<DWORD>(-1);
     return result;
   }
-  win32::UniqueHandle process{info.hProcess};
-  win32::UniqueHandle thread{info.hThread};
   writeEnd.reset();  // the child holds the only write end now
   inputRead.reset();
   std::thread writer([&] {
@@ -70,6 +94,9 @@ ProcessResult Run(const std::wstring& commandLine, const std::string* input, DWO
     ::TerminateProcess(process.get(), 1);
     ::WaitForSingleObject(process.get(), 5000);
   }
+  // The pipe ends only when every holder of its write end is gone: a process
+  // the child left behind would keep the reader waiting.
+  job.TerminateAll();
   reader.join();
   writer.join();
   ::GetExitCodeProcess(process.get(), &result.exitCode);

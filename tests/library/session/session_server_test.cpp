@@ -28,7 +28,7 @@ class SiteServerProcess {
   /// `settings`: lines of the server's [server] section.
   bool Start(const std::vector<std::string>& settings = {}) {
     const std::string portFile = m_folder + "port.txt";
-    std::string line = "\"" + sessiontest::Narrow(testsupport::ProgramFolder()) + "quorlane-server.exe\" --listen 127.0.0.1:0 --data \"" +
+    std::string line = "\"" + sessiontest::Narrow(testsupport::ProgramFolder()) + "quorlane-server.exe\" --listen 127.0.0.1:0 --web-listen \"\" --data \"" +
                        m_folder + "data\" --port-file \"" + portFile + "\"";
     if (!settings.empty()) {
       std::ofstream config(m_folder + "server.ini", std::ios::binary);

@@ -77,7 +77,7 @@ class SiteServer {
     }
     const std::string portFile = m_folder + "port.txt";
     ::DeleteFileA(portFile.c_str());
-    std::string line = "\"" + bin + "quorlane-server.exe\" --listen 127.0.0.1:" + std::to_string(m_port) + " --data \"" +
+    std::string line = "\"" + bin + "quorlane-server.exe\" --listen 127.0.0.1:" + std::to_string(m_port) + " --web-listen \"\" --data \"" +
                        m_folder + "data\" --port-file \"" + portFile + "\" --config \"" + m_folder + "server.ini\"";
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);
