@@ -5,6 +5,9 @@
 // where its records end.
 #include <windows.h>
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -19,6 +22,24 @@ namespace {
 using servertest::FreshFolder;
 using servertest::Narrow;
 using servertest::WindowsServer;
+
+// The account this test (and the server it starts) runs as, as SDDL names it.
+std::string OwnAccountSid() {
+  HANDLE token = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+  win32::UniqueHandle owned(token);
+  DWORD size = 0;
+  ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  std::string buffer(size, '\0');
+  wchar_t* sid = nullptr;
+  if (size == 0 || !::GetTokenInformation(token, TokenUser, buffer.data(), size, &size) ||
+      !::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sid)) {
+    return {};
+  }
+  const std::string text = Narrow(sid);
+  ::LocalFree(sid);
+  return text;
+}
 
 TEST(WindowsSiteServer, ServesLocksAndKeepsThemAcrossTermination) {
   const std::wstring folder = FreshFolder(L"kill");
@@ -81,6 +102,31 @@ TEST(WindowsSiteServer, WebConsoleShowsTheLockPageAndReleasesALock) {
   EXPECT_NE(released.find("Released <strong>SALES</strong>"), std::string::npos) << released;
   EXPECT_EQ(server.Ask("[LOCKDB]SALES;bob;PC02;"), "[LOCKDB]Y;;;");
   server.Kill();
+
+  // The login token: nobody but the server's account, SYSTEM and the
+  // Administrators. (Wine keeps a file's access list only as Unix mode bits
+  // and shows them as SYSTEM and the owner, and Everyone where others may
+  // read; Windows shows the list the server wrote.)
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  PACL acl = nullptr;
+  ASSERT_EQ(::GetNamedSecurityInfoW((folder + L"data\\web-login.token").c_str(), SE_FILE_OBJECT,
+                                    DACL_SECURITY_INFORMATION, nullptr, nullptr, &acl, nullptr, &descriptor),
+            static_cast<DWORD>(ERROR_SUCCESS));
+  wchar_t* text = nullptr;
+  ASSERT_TRUE(::ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
+                                                                     DACL_SECURITY_INFORMATION, &text, nullptr));
+  const std::string sddl = Narrow(text);
+  ::LocalFree(text);
+  ::LocalFree(descriptor);
+  const std::string self = OwnAccountSid();
+  ASSERT_FALSE(self.empty());
+  std::size_t entries = 0;
+  for (auto open = sddl.find('('); open != std::string::npos; open = sddl.find('(', open + 1), ++entries) {
+    const auto close = sddl.find(')', open);
+    const std::string trustee = sddl.substr(sddl.rfind(';', close) + 1, close - sddl.rfind(';', close) - 1);
+    EXPECT_TRUE(trustee == "SY" || trustee == "BA" || trustee == self) << trustee << " may use it: " << sddl;
+  }
+  EXPECT_GE(entries, 1u) << sddl;
 }
 
 // Another writer's temporary file (an admin command replacing the list this
