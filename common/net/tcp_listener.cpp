@@ -1,5 +1,7 @@
 #include "net/tcp_listener.h"
 
+#include <algorithm>
+
 namespace quorlane::net {
 
 using asio::ip::tcp;
@@ -61,6 +63,19 @@ void TcpListener::Accept() {
     onAccepted_(std::move(socket), address, acceptedFrom_.port());
     if (!stopped_) Accept();
   });
+}
+
+IpAddress IpOf(const asio::ip::address& address) {
+  IpAddress ip;
+  if (address.is_v4()) {
+    const auto bytes = address.to_v4().to_bytes();
+    std::copy(bytes.begin(), bytes.end(), ip.bytes.begin());
+  } else {
+    ip.v6 = true;
+    const auto bytes = address.to_v6().to_bytes();
+    std::copy(bytes.begin(), bytes.end(), ip.bytes.begin());
+  }
+  return ip.Unmapped();
 }
 
 std::string PeerText(const asio::ip::address& address, std::uint16_t port) {

@@ -12,6 +12,7 @@
 
 #include "log/audit_log.h"
 #include "net/listen_address.h"
+#include "net/network_filter.h"
 
 namespace quorlane::net {
 
@@ -44,5 +45,9 @@ class TcpListener {
 
 /// "192.168.1.20:50112", "[fe80::1]:50112".
 [[nodiscard]] std::string PeerText(const asio::ip::address& address, std::uint16_t port);
+
+/// A peer's address as the allow lists read it (an IPv4-mapped IPv6 address
+/// as the IPv4 one).
+[[nodiscard]] IpAddress IpOf(const asio::ip::address& address);
 
 }  // namespace quorlane::net

@@ -14,19 +14,6 @@ using asio::ip::tcp;
 constexpr std::size_t kMaxQueuedReplyBytes = 256 * 1024;
 constexpr std::string_view kListTag = "[QLLISTLOCKS]";
 
-net::IpAddress ToIp(const asio::ip::address& address) {
-  net::IpAddress ip;
-  if (address.is_v4()) {
-    const auto bytes = address.to_v4().to_bytes();
-    std::copy(bytes.begin(), bytes.end(), ip.bytes.begin());
-  } else {
-    ip.v6 = true;
-    const auto bytes = address.to_v6().to_bytes();
-    std::copy(bytes.begin(), bytes.end(), ip.bytes.begin());
-  }
-  return ip.Unmapped();
-}
-
 std::optional<LockCommand> LockCommandOf(std::string_view tag) {
   if (tag == "[LOCKDB]") return LockCommand::Lock;
   if (tag == "[UNLOCKDB]") return LockCommand::Unlock;
@@ -66,7 +53,7 @@ void SiteServer::Start() {
 void SiteServer::OnAccepted(tcp::socket socket, const asio::ip::address& address, std::uint16_t port) {
   ErrorCode ignored;
   const std::string peer = net::PeerText(address, port);
-  if (!config_.allow.Allows(ToIp(address))) {
+  if (!config_.allow.Allows(net::IpOf(address))) {
     ++connections_.refusedNotAllowed;
     log_.Line("refused peer=" + peer + ": not in the allowed client networks");
     socket.close(ignored);

@@ -17,19 +17,6 @@ constexpr std::size_t kHeaderLimit = 16 * 1024;
 constexpr std::size_t kBodyLimit = 8 * 1024 * 1024;
 constexpr auto kIdleLimit = std::chrono::seconds(30);
 
-net::IpAddress ToIp(const asio::ip::address& address) {
-  net::IpAddress ip;
-  if (address.is_v4()) {
-    const auto bytes = address.to_v4().to_bytes();
-    std::copy(bytes.begin(), bytes.end(), ip.bytes.begin());
-  } else {
-    ip.v6 = true;
-    const auto bytes = address.to_v6().to_bytes();
-    std::copy(bytes.begin(), bytes.end(), ip.bytes.begin());
-  }
-  return ip.Unmapped();
-}
-
 std::string HeaderText(const http::request<http::string_body>& request, http::field field) {
   const auto it = request.find(field);
   return it == request.end() ? std::string() : std::string(it->value());
@@ -184,7 +171,7 @@ void WebListener::ScheduleSample() {
 void WebListener::OnAccepted(tcp::socket socket, const asio::ip::address& address, std::uint16_t port) {
   ErrorCode ignored;
   const std::string peer = net::PeerText(address, port);
-  if (!config_.webAllow.Allows(ToIp(address))) {
+  if (!config_.webAllow.Allows(net::IpOf(address))) {
     log_.Line("web refused peer=" + peer + ": not in web_allow");
     socket.close(ignored);
     return;
@@ -194,7 +181,7 @@ void WebListener::OnAccepted(tcp::socket socket, const asio::ip::address& addres
     socket.close(ignored);
     return;
   }
-  std::make_shared<HttpConnection>(std::move(socket), console_, peer, ToIp(address), open_)->Read();
+  std::make_shared<HttpConnection>(std::move(socket), console_, peer, net::IpOf(address), open_)->Read();
 }
 
 }  // namespace quorlane::server::web
