@@ -158,9 +158,20 @@ void ExpectFailuresAtOnce(InstalledLibrary& dll, const std::string& stage) {
   EXPECT_LT(elapsed, 1000ms) << stage << ": no operation may wait on a connection that is gone";
 }
 
-bool Reopen(InstalledLibrary& dll, Opening by, const std::string& service) {
-  if (by == Opening::Lock) return dll.Lock("db1", "sales") == "Y; ; ; ";
-  return dll.Flag("StartServerService", "127.0.0.1", service) == 1;
+::testing::AssertionResult Reopen(InstalledLibrary& dll, Opening by, const std::string& service) {
+  const auto start = Clock::now();
+  const std::string result = by == Opening::Lock
+                                 ? dll.Lock("db1", "sales")
+                                 : std::to_string(dll.Flag("StartServerService", "127.0.0.1", service));
+  if (result == (by == Opening::Lock ? "Y; ; ; " : "1")) return ::testing::AssertionSuccess();
+  // What the server made of it, for a failure that shows only under load.
+  std::ifstream audit(dll.folder() + "data\\audit.log", std::ios::binary);
+  std::string log{std::istreambuf_iterator<char>(audit), {}};
+  if (log.size() > 1500) log.erase(0, log.size() - 1500);
+  return ::testing::AssertionFailure()
+         << (by == Opening::Lock ? "the lock" : "the service request") << " gave \"" << result << "\" after "
+         << std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count()
+         << " ms; the server's audit log ends:\n" << log;
 }
 
 TEST_P(KilledMidReply, OnlyTheOpeningOperationsReconnectAndReceivingNeverSticks) {
