@@ -15,6 +15,7 @@
 #include "platform/platform.h"
 #include "request.h"
 #include "server_config.h"
+#include "service/argument_reader.h"
 #include "service/server_program.h"
 #include "site_console_backend.h"
 #include "site_data.h"
@@ -534,13 +535,9 @@ namespace {
 int Main(const std::vector<std::string>& args) {
   try {
     Options options;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-      const std::string& arg = args[i];
-      auto value = [&](std::string& target) {
-        if (i + 1 >= args.size()) return false;
-        target = args[++i];
-        return true;
-      };
+    quorlane::service::ArgumentReader reader(args);
+    while (reader.Next()) {
+      const std::string& arg = reader.Current();
       if (arg == "--help" || arg == "-h") {
         std::fputs(kHelp, stdout);
         return 0;
@@ -548,36 +545,31 @@ int Main(const std::vector<std::string>& args) {
         std::puts("quorlane-server 1.0.0");
         return 0;
       } else if (arg == "--config") {
-        if (!value(options.configPath)) return Usage("--config needs a file");
+        if (!reader.Value(options.configPath)) return Usage("--config needs a file");
       } else if (arg == "--listen") {
-        if (!value(options.listen)) return Usage("--listen needs ADDR:PORT");
+        if (!reader.Value(options.listen)) return Usage("--listen needs ADDR:PORT");
       } else if (arg == "--data") {
-        if (!value(options.data)) return Usage("--data needs a folder");
+        if (!reader.Value(options.data)) return Usage("--data needs a folder");
       } else if (arg == "--port-file") {
-        if (!value(options.portFile)) return Usage("--port-file needs a file");
+        if (!reader.Value(options.portFile)) return Usage("--port-file needs a file");
       } else if (arg == "--connect") {
-        if (!value(options.connect)) return Usage("--connect needs ADDR:PORT");
+        if (!reader.Value(options.connect)) return Usage("--connect needs ADDR:PORT");
       } else if (arg == "--web-listen") {
         std::string text;
-        if (!value(text)) return Usage("--web-listen needs ADDR:PORT (or \"\")");
+        if (!reader.Value(text)) return Usage("--web-listen needs ADDR:PORT (or \"\")");
         options.webListen = text;
       } else if (arg == "--web-port-file") {
-        if (!value(options.webPortFile)) return Usage("--web-port-file needs a file");
+        if (!reader.Value(options.webPortFile)) return Usage("--web-port-file needs a file");
       } else if (arg == "--rotate" && options.command == "web-token") {
         options.rotate = true;
       } else if (options.command.empty() && (arg == "locks" || arg == "release" || arg == "check-config" ||
                                              arg == "vat-list" || arg == "set-taxation-key" ||
                                              arg == "web-token")) {
         options.command = arg;
-        if (arg == "release") {
-          if (i + 1 >= args.size()) return Usage("release needs a KEY");
-          options.key = args[++i];
-        }
-        if (arg == "vat-list") {
-          if (i + 1 >= args.size() || (args[i + 1] != "show" && args[i + 1] != "set")) {
-            return Usage("vat-list needs show or set");
-          }
-          options.subcommand = args[++i];
+        if (arg == "release" && !reader.Value(options.key)) return Usage("release needs a KEY");
+        if (arg == "vat-list" &&
+            (!reader.Value(options.subcommand) || (options.subcommand != "show" && options.subcommand != "set"))) {
+          return Usage("vat-list needs show or set");
         }
       } else {
         return Usage("unknown argument \"" + arg + "\"");

@@ -14,6 +14,7 @@
 #include "net/listen_address.h"
 #include "platform/platform.h"
 #include "request_line.h"
+#include "service/argument_reader.h"
 #include "service/server_program.h"
 #include "update_map.h"
 #include "update_server.h"
@@ -175,8 +176,6 @@ int CheckMap(const std::string& path) {
   return 0;
 }
 
-int Main(const std::vector<std::string>& args);
-
 // QuorlaneUpdateServer: quorlane-update-server as LocalService, mapping file
 // and log in ProgramData\Quorlane\UpdateServer, on every interface's port 9568.
 quorlane::service::ServiceDefinition UpdateServerService() {
@@ -197,25 +196,13 @@ quorlane::service::ServiceDefinition UpdateServerService() {
   return service;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  return quorlane::service::RunServerProgram(argc, argv, UpdateServerService, Main);
-}
-
-namespace {
-
 int Main(const std::vector<std::string>& args) {
   try {
     Options options;
     auto& settings = options.settings;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-      const std::string& arg = args[i];
-      auto value = [&](std::string& target) {
-        if (i + 1 >= args.size()) return false;
-        target = args[++i];
-        return true;
-      };
+    quorlane::service::ArgumentReader reader(args);
+    while (reader.Next()) {
+      const std::string& arg = reader.Current();
       std::string text;
       std::size_t count = 0;
       if (arg == "--help" || arg == "-h") {
@@ -225,30 +212,30 @@ int Main(const std::vector<std::string>& args) {
         std::puts("quorlane-update-server 1.0.0");
         return 0;
       } else if (arg == "--listen") {
-        if (!value(text)) return Usage("--listen needs ADDR:PORT");
+        if (!reader.Value(text)) return Usage("--listen needs ADDR:PORT");
         const auto listen = net::ListenAddress::Parse(text);
         if (!listen) return Usage("--listen expects a numeric ADDR:PORT, not \"" + text + "\"");
         settings.listen = *listen;
       } else if (arg == "--map") {
-        if (!value(settings.mapPath)) return Usage("--map needs a file");
+        if (!reader.Value(settings.mapPath)) return Usage("--map needs a file");
       } else if (arg == "--log") {
-        if (!value(options.logPath)) return Usage("--log needs a file");
+        if (!reader.Value(options.logPath)) return Usage("--log needs a file");
       } else if (arg == "--quiet") {
         options.quiet = true;
       } else if (arg == "--port-file") {
-        if (!value(options.portFile)) return Usage("--port-file needs a file");
+        if (!reader.Value(options.portFile)) return Usage("--port-file needs a file");
       } else if (arg == "--connect") {
-        if (!value(options.connect)) return Usage("--connect needs ADDR:PORT");
+        if (!reader.Value(options.connect)) return Usage("--connect needs ADDR:PORT");
       } else if (arg == "--max-connections" || arg == "--max-per-address" || arg == "--idle-seconds" ||
                  arg == "--request-seconds") {
-        if (!value(text) || !ParseCount(text, count)) return Usage(arg + " needs a positive number");
+        if (!reader.Value(text) || !ParseCount(text, count)) return Usage(arg + " needs a positive number");
         if (arg == "--max-connections") settings.maxConnections = count;
         if (arg == "--max-per-address") settings.maxPerAddress = count;
         if (arg == "--idle-seconds") settings.idleLimit = std::chrono::seconds(count);
         if (arg == "--request-seconds") settings.requestLimit = std::chrono::seconds(count);
       } else if (options.command.empty() && (arg == "reload" || arg == "lookup" || arg == "check-map")) {
         options.command = arg;
-        if (arg != "reload" && !value(options.argument)) return Usage(arg + " needs an argument");
+        if (arg != "reload" && !reader.Value(options.argument)) return Usage(arg + " needs an argument");
       } else {
         return Usage("unknown argument \"" + arg + "\"");
       }
@@ -263,3 +250,7 @@ int Main(const std::vector<std::string>& args) {
 }
 
 }  // namespace
+
+int main(int argc, char** argv) {
+  return quorlane::service::RunServerProgram(argc, argv, UpdateServerService, Main);
+}
